@@ -1,0 +1,29 @@
+# The two commands of the README: `make demo` and `make check`. Both install what they need first.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps demo check check-native check-sanitize check-tsan check-windows bench clean
+
+all: deps
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS)
+
+deps:
+	@scripts/install-deps
+
+demo: deps
+	@scripts/demo
+
+# Every test: native release, AddressSanitizer + UBSan, ThreadSanitizer, and the Windows build under Wine.
+check: deps
+	@scripts/check
+
+check-native check-sanitize check-tsan check-windows: deps
+	@scripts/check $(patsubst check-%,%,$@)
+
+bench: deps
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench
+	build/linux-release/bench/lumisere_bench
+
+clean:
+	rm -rf build demo-output

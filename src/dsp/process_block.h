@@ -1,0 +1,50 @@
+// The audio core of one block: the per-frame chain (de-esser, hiss gate, air band, output stage) over
+// a snapshot of the settings taken once at block start, and the block's meter figures.
+#pragma once
+
+#include "dsp/dsp_state.h"
+
+namespace lumisere::dsp {
+
+// Everything the chain needs for one block, in physical units. The plug-in shell fills it from the
+// shared parameter values at the start of the block; nothing in it changes during the block.
+struct BlockSettings {
+    double sampleRate = kDefaultSampleRate;  // Hz, already accepted by acceptedSampleRate
+    double focusHz = 6800.0;                 // requested focus band-pass centre, Hz
+    double deEssThresholdDb = -20.0;         // -40..0 dB
+    bool listen = false;                     // output only what the de-esser removes
+    double gateThresholdDb = -54.8;          // -80..-24 dB
+    double gateFloorDb = -24.0;              // 0..-40 dB
+    double gateSlope = 2.5;                  // dB of gain per dB below the threshold, 1..3.5
+    double air = 0.75;                       // air band amount 0..1; the stage runs above 0.01
+    double outputTrimDb = 0.0;               // -12..+12 dB on the processed part
+    double mix = 1.0;                        // wet share of the output, 0..1
+};
+
+// The largest figures of one processed block, as 32-bit floats.
+struct BlockPeaks {
+    float peakL = 0.0f;     // largest |left output sample|
+    float peakR = 0.0f;     // largest |right output sample|
+    float deEssMax = 0.0f;  // largest de-esser reduction in dB
+    float gateMax = 0.0f;   // largest gate reduction in dB
+};
+
+// The four smoothed values the editor shows.
+struct MeterValues {
+    float outPeakL = 0.0f;
+    float outPeakR = 0.0f;
+    float deEssReduction = 0.0f;
+    float gateReduction = 0.0f;
+};
+
+// One block smoothing step of the meters, in 32-bit float arithmetic.
+MeterValues smoothMeters(const MeterValues& previous, const BlockPeaks& block);
+
+// Runs the chain over frameCount frames. inputs and outputs hold two channel pointers each (left,
+// right); an output buffer may be the input buffer of its channel. A frameCount below 1 processes
+// nothing and returns zero peaks. Flushes denormals for the duration of the call and restores the
+// caller's floating-point mode.
+BlockPeaks processBlock(DspState& state, const BlockSettings& settings, const float* const* inputs,
+                        float* const* outputs, int frameCount);
+
+}  // namespace lumisere::dsp

@@ -1,0 +1,106 @@
+#include "plugin/dispatcher.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/parameters.h"
+#include "plugin/plugin_instance.h"
+
+namespace lumisere {
+
+namespace {
+
+// Writes exactly size bytes to dest: the text, then zero bytes. The text is cut to leave a terminator.
+void writeFixedText(void* dest, const char* text, std::size_t size) {
+    if (dest == nullptr || size == 0) return;
+    char* out = static_cast<char*>(dest);
+    std::size_t n = std::strlen(text);
+    if (n > size - 1) n = size - 1;
+    std::memcpy(out, text, n);
+    std::memset(out + n, 0, size - n);
+}
+
+bool isValidParam(VstInt32 index) { return static_cast<std::uint32_t>(index) < kNumParams; }
+
+}  // namespace
+
+VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                   float opt) {
+    switch (static_cast<std::uint32_t>(opcode)) {
+        case effOpen:  // [ui thread] nothing to do: the instance is complete from creation
+            return 1;
+
+        case effClose:  // [ui thread] the record is gone afterwards
+            destroyInstance(&instance);
+            return 1;
+
+        case effGetParamLabel:  // [ui thread] 32 bytes; an unknown index writes nothing
+            if (isValidParam(index)) writeFixedText(ptr, kParams[index].label, kHostTextSize);
+            return 1;
+
+        case effGetParamDisplay: {  // [ui thread] 32 bytes; an unknown index shows "0.00"
+            char text[kParamDisplayCapacity];
+            formatParamDisplay(static_cast<std::uint32_t>(index), instance.getParameter(index), text, sizeof text);
+            writeFixedText(ptr, text, kHostTextSize);
+            return 1;
+        }
+
+        case effGetParamName:  // [ui thread] 32 bytes; an unknown index writes nothing
+            if (isValidParam(index)) writeFixedText(ptr, kParams[index].hostName, kHostTextSize);
+            return 1;
+
+        case effSetSampleRate:  // [ui thread] rate in opt; unusable rates fall back to 44100
+            instance.applySampleRate(opt);
+            return 1;
+
+        case effSetBlockSize:  // [ui thread] any block size is processed as it comes
+            return 1;
+
+        case effMainsChanged:  // [ui thread] value 0 switches processing off (pass-through)
+            instance.suspended.store(value == 0, std::memory_order_relaxed);
+            return 1;
+
+        case effEditGetRect:  // [ui thread] ptr is an ERect** to fill, or null
+            if (ptr != nullptr) *static_cast<ERect**>(ptr) = &instance.editorRect;
+            return 1;
+
+        case effEditOpen:  // [ui thread] ptr is the host's parent window
+            instance.parentWindow = ptr;
+            return 1;
+
+        case effEditClose:  // [ui thread]
+            return 1;
+
+        case effGetPlugCategory:  // [ui thread]
+            return kPlugCategEffect;
+
+        case effGetEffectName:  // [ui thread] 32 bytes
+            writeFixedText(ptr, kEffectName, kHostTextSize);
+            return 1;
+
+        case effGetVendorString:  // [ui thread] 32 bytes
+            writeFixedText(ptr, kVendorName, kHostTextSize);
+            return 1;
+
+        case effGetProductString:  // [ui thread] 64 bytes
+            writeFixedText(ptr, kProductName, kHostProductTextSize);
+            return 1;
+
+        case effGetVendorVersion:  // [ui thread]
+            return kVendorVersion;
+
+        case effCanDo:  // [ui thread] ptr is a zero-terminated capability name, or null
+            return (ptr != nullptr && std::strcmp(static_cast<const char*>(ptr), kCanDoTimeInfo) == 0) ? 1 : 0;
+
+        default:  // programs, chunks, events, idle, and every opcode we do not know
+            return 0;
+    }
+}
+
+VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                      float opt) {
+    PluginInstance* instance = PluginInstance::fromEffect(effect);
+    return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
+}
+
+}  // namespace lumisere
