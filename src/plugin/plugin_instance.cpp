@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "platform/graphics_runtime.h"
+#include "platform/library_hooks.h"
 #include "plugin/dispatcher.h"
 
 namespace lumisere {
@@ -22,6 +23,7 @@ namespace {
 std::mutex gLifecycleMutex;
 std::atomic<int> gInstanceCount{0};
 std::atomic<std::uintptr_t> gGraphicsToken{0};
+std::atomic<void*> gModuleHandle{nullptr};
 
 void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
     if (PluginInstance* instance = PluginInstance::fromEffect(effect)) {
@@ -155,4 +157,21 @@ int liveInstanceCount() { return gInstanceCount.load(); }
 
 std::uintptr_t graphicsRuntimeToken() { return gGraphicsToken.load(); }
 
+void* libraryModuleHandle() { return gModuleHandle.load(); }
+
 }  // namespace lumisere
+
+namespace lumisere::platform {
+
+void onLibraryLoad(void* module) { gModuleHandle.store(module); }
+
+void onLibraryUnload(bool processExiting) {
+    // At process exit the loader lock is held and other libraries may already be gone: calling into
+    // the graphics runtime then can deadlock or crash, and the system reclaims everything anyway.
+    if (processExiting) return;
+    // Unloaded with instances still open: the runtime must not outlive the code that started it.
+    const std::uintptr_t token = gGraphicsToken.exchange(0);
+    if (token != 0) stopGraphicsRuntime(token);
+}
+
+}  // namespace lumisere::platform

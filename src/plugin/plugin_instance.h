@@ -102,4 +102,7 @@ int liveInstanceCount();
 // The token of the running graphics runtime, 0 when none runs.
 std::uintptr_t graphicsRuntimeToken();
 
+// The platform's handle of this library, saved by the load hook; null where the platform has none.
+void* libraryModuleHandle();
+
 }  // namespace lumisere

@@ -1,4 +1,5 @@
-// The library's only exports: VSTPluginMain, and the same routine as `main` for older hosts.
+// The library's only exports: VSTPluginMain, and the same routine under the name `main` for older
+// hosts (aliased by the .def file on Windows and by a symbol alias elsewhere).
 #include "platform/vst_host.h"
 #include "plugin/plugin_instance.h"
 
@@ -14,7 +15,6 @@ extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallbac
 }
 
 #if !defined(_WIN32)
-// Older Linux hosts look the entry point up as `main`; the .def file aliases it on Windows.
-extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK vstPluginMainAlias(audioMasterCallback host) __asm__("main");
-extern "C" AEffect* VSTCALLBACK vstPluginMainAlias(audioMasterCallback host) { return lumisere::createInstance(host); }
+extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK vstPluginMainAlias(audioMasterCallback host) __asm__("main")
+    __attribute__((alias("VSTPluginMain")));
 #endif

@@ -1,0 +1,68 @@
+// Prints what a host sees of a VST 2.x plug-in: identity, I/O, flags and every parameter with its
+// name, label and display text. Usage: vst_probe PLUGIN_LIBRARY
+#include <cstdio>
+#include <cstring>
+
+#include "plugin_library.h"
+
+namespace {
+
+VstIntPtr VSTCALLBACK probeHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+void fourChars(VstInt32 id, char out[5]) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((static_cast<std::uint32_t>(id) >> (24 - 8 * i)) & 0xFF);
+    out[4] = '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using lumisere::host::dispatch;
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vst_probe PLUGIN_LIBRARY\n");
+        return 2;
+    }
+    lumisere::host::PluginLibrary library(argv[1]);
+    if (!library.loaded() || library.entry() == nullptr) {
+        std::fprintf(stderr, "vst_probe: %s: %s\n", argv[1],
+                     library.loaded() ? "no VSTPluginMain export" : library.error().c_str());
+        return 1;
+    }
+    AEffect* effect = library.entry()(probeHostCallback);
+    if (effect == nullptr || effect->magic != kEffectMagic) {
+        std::fprintf(stderr, "vst_probe: %s: the entry point returned no effect\n", argv[1]);
+        return 1;
+    }
+    dispatch(effect, effOpen);
+
+    char name[64] = {}, vendor[64] = {}, product[64] = {}, id[5];
+    dispatch(effect, effGetEffectName, 0, 0, name);
+    dispatch(effect, effGetVendorString, 0, 0, vendor);
+    dispatch(effect, effGetProductString, 0, 0, product);
+    fourChars(effect->uniqueID, id);
+    std::printf("plug-in   %s\n", argv[1]);
+    std::printf("name      %s\nvendor    %s\nproduct   %s\n", name, vendor, product);
+    std::printf("id        %s  version %d  vendor version %ld\n", id, effect->version,
+                static_cast<long>(dispatch(effect, effGetVendorVersion)));
+    std::printf("audio     %d in, %d out, latency %d\n", effect->numInputs, effect->numOutputs, effect->initialDelay);
+    std::printf("flags     %d (editor %s, replacing %s, double %s)\n", effect->flags,
+                (effect->flags & effFlagsHasEditor) ? "yes" : "no",
+                (effect->flags & effFlagsCanReplacing) ? "yes" : "no",
+                (effect->flags & effFlagsCanDoubleReplacing) ? "yes" : "no");
+    ERect* rect = nullptr;
+    dispatch(effect, effEditGetRect, 0, 0, &rect);
+    if (rect != nullptr) std::printf("editor    %d x %d\n", rect->right - rect->left, rect->bottom - rect->top);
+    std::printf("programs  %d\nparameters %d\n", effect->numPrograms, effect->numParams);
+    std::printf("  #  %-18s %-6s %-12s %s\n", "name", "label", "display", "value");
+    for (VstInt32 i = 0; i < effect->numParams; ++i) {
+        char pname[32] = {}, label[32] = {}, display[32] = {};
+        dispatch(effect, effGetParamName, i, 0, pname);
+        dispatch(effect, effGetParamLabel, i, 0, label);
+        dispatch(effect, effGetParamDisplay, i, 0, display);
+        std::printf("  %d  %-18s %-6s %-12s %.3f\n", i, pname, label, display, effect->getParameter(effect, i));
+    }
+    dispatch(effect, effClose);
+    return 0;
+}
