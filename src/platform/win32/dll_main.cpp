@@ -1,0 +1,25 @@
+// The library's load and unload hook. It only forwards to the plug-in shell (platform/library_hooks.h),
+// which owns the library-wide state.
+//
+// Everything here runs under the loader lock: no library may be loaded or freed, no thread waited for.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "platform/library_hooks.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        lumisere::platform::onLibraryLoad(module);
+        // The plug-in keeps no per-thread state: spare every host thread a call into us.
+        DisableThreadLibraryCalls(module);
+        break;
+    case DLL_PROCESS_DETACH:
+        // reserved is null for FreeLibrary and non-null when the process is ending.
+        lumisere::platform::onLibraryUnload(reserved != nullptr);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
