@@ -14,7 +14,8 @@ extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallbac
     return lumisere::createInstance(host);
 }
 
-#if !defined(_WIN32)
+// A program that links the entry point in, like the command-line tool, has a main of its own.
+#if !defined(_WIN32) && !defined(LUMISERE_ENTRY_WITHOUT_MAIN_ALIAS)
 extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK vstPluginMainAlias(audioMasterCallback host) __asm__("main")
     __attribute__((alias("VSTPluginMain")));
 #endif
