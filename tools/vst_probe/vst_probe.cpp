@@ -1,9 +1,17 @@
 // Prints what a host sees of a VST 2.x plug-in: identity, I/O, flags and every parameter with its
-// name, label and display text. Usage: vst_probe PLUGIN_LIBRARY
+// name, label and display text. Also renders a fixed test signal through it, and compares two renders,
+// so the Linux and Windows builds can be checked against each other.
+//
+//   vst_probe PLUGIN_LIBRARY
+//   vst_probe --render OUT.f32 PLUGIN_LIBRARY
+//   vst_probe --compare EXPECTED.f32 ACTUAL.f32 [TOLERANCE]
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "plugin_library.h"
+#include "render.h"
 
 namespace {
 
@@ -16,25 +24,17 @@ void fourChars(VstInt32 id, char out[5]) {
     out[4] = '\0';
 }
 
-}  // namespace
+int usage() {
+    std::fprintf(stderr,
+                 "usage: vst_probe PLUGIN_LIBRARY\n"
+                 "       vst_probe --render OUT.f32 PLUGIN_LIBRARY\n"
+                 "       vst_probe --compare EXPECTED.f32 ACTUAL.f32 [TOLERANCE]\n");
+    return 2;
+}
 
-int main(int argc, char** argv) {
+// What a host sees: identity, I/O, flags, editor size and every parameter.
+int describe(const char* path, AEffect* effect) {
     using lumisere::host::dispatch;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vst_probe PLUGIN_LIBRARY\n");
-        return 2;
-    }
-    lumisere::host::PluginLibrary library(argv[1]);
-    if (!library.loaded() || library.entry() == nullptr) {
-        std::fprintf(stderr, "vst_probe: %s: %s\n", argv[1],
-                     library.loaded() ? "no VSTPluginMain export" : library.error().c_str());
-        return 1;
-    }
-    AEffect* effect = library.entry()(probeHostCallback);
-    if (effect == nullptr || effect->magic != kEffectMagic) {
-        std::fprintf(stderr, "vst_probe: %s: the entry point returned no effect\n", argv[1]);
-        return 1;
-    }
     dispatch(effect, effOpen);
 
     char name[64] = {}, vendor[64] = {}, product[64] = {}, id[5];
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     dispatch(effect, effGetVendorString, 0, 0, vendor);
     dispatch(effect, effGetProductString, 0, 0, product);
     fourChars(effect->uniqueID, id);
-    std::printf("plug-in   %s\n", argv[1]);
+    std::printf("plug-in   %s\n", path);
     std::printf("name      %s\nvendor    %s\nproduct   %s\n", name, vendor, product);
     std::printf("id        %s  version %d  vendor version %ld\n", id, effect->version,
                 static_cast<long>(dispatch(effect, effGetVendorVersion)));
@@ -65,4 +65,39 @@ int main(int argc, char** argv) {
     }
     dispatch(effect, effClose);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--compare") == 0) {
+        return lumisere::probe::compareRenders(argv[2], argv[3], lumisere::probe::kDefaultTolerance);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--compare") == 0) {
+        char* end = nullptr;
+        const double tolerance = std::strtod(argv[4], &end);
+        if (end == argv[4] || *end != '\0' || !(tolerance >= 0.0)) {
+            std::fprintf(stderr, "vst_probe: the tolerance must be a number >= 0, not '%s'\n", argv[4]);
+            return 2;
+        }
+        return lumisere::probe::compareRenders(argv[2], argv[3], tolerance);
+    }
+    const bool render = argc == 4 && std::strcmp(argv[1], "--render") == 0;
+    if (!render && (argc != 2 || argv[1][0] == '-')) return usage();
+
+    const char* path = argv[argc - 1];
+    lumisere::host::PluginLibrary library(path);
+    if (!library.loaded() || library.entry() == nullptr) {
+        std::fprintf(stderr, "vst_probe: %s: %s\n", path,
+                     library.loaded() ? "no VSTPluginMain export" : library.error().c_str());
+        return 1;
+    }
+    if (render) return lumisere::probe::renderToFile(library.entry(), argv[2]);
+
+    AEffect* effect = library.entry()(probeHostCallback);
+    if (effect == nullptr || effect->magic != kEffectMagic) {
+        std::fprintf(stderr, "vst_probe: %s: the entry point returned no effect\n", path);
+        return 1;
+    }
+    return describe(path, effect);
 }

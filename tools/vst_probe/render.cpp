@@ -1,0 +1,158 @@
+#include "render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "test_signal.h"
+
+namespace lumisere::probe {
+
+namespace {
+
+struct ParameterSetting {
+    VstInt32 index;
+    float value;
+};
+
+// The second pass: a low de-ess threshold on a lower focus band, a high gate threshold with full
+// reduction, full air, some trim and a partly dry mix, so every stage of the chain has work to do.
+const ParameterSetting kStrongSettings[] = {
+    {0, 0.1f},  // De-Ess Thresh
+    {1, 0.3f},  // Focus Freq
+    {3, 0.8f},  // Dipses Thresh
+    {4, 1.0f},  // Noise Reduce
+    {5, 1.0f},  // 172 Air Silk
+    {6, 0.6f},  // Output Trim
+    {7, 0.8f},  // Dry/Wet
+};
+
+VstIntPtr VSTCALLBACK renderHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
+    return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
+}
+
+// One pass through a fresh instance, block by block as a host plays it; appends to out.
+bool renderPass(VstPluginMainProc entry, const std::vector<float>& signal, const ParameterSetting* settings,
+                std::size_t settingCount, std::vector<float>& out) {
+    AEffect* effect = entry(renderHost);
+    if (effect == nullptr || effect->magic != kEffectMagic || effect->processReplacing == nullptr) return false;
+    dispatch(effect, effOpen);
+    dispatch(effect, effSetSampleRate, 0, 0, static_cast<float>(kSignalSampleRate));
+    dispatch(effect, effSetBlockSize, 0, kRenderBlockFrames);
+    for (std::size_t i = 0; i < settingCount; ++i) effect->setParameter(effect, settings[i].index, settings[i].value);
+    dispatch(effect, effMainsChanged, 0, 1);
+
+    const std::size_t frames = signal.size() / 2;
+    std::vector<float> inL(kRenderBlockFrames), inR(kRenderBlockFrames), outL(kRenderBlockFrames),
+        outR(kRenderBlockFrames);
+    float* inputs[] = {inL.data(), inR.data()};
+    float* outputs[] = {outL.data(), outR.data()};
+    for (std::size_t start = 0; start < frames; start += kRenderBlockFrames) {
+        const std::size_t n = std::min<std::size_t>(kRenderBlockFrames, frames - start);
+        for (std::size_t i = 0; i < n; ++i) {
+            inL[i] = signal[2 * (start + i)];
+            inR[i] = signal[2 * (start + i) + 1];
+        }
+        effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(n));
+        for (std::size_t i = 0; i < n; ++i) {
+            out.push_back(outL[i]);
+            out.push_back(outR[i]);
+        }
+    }
+    dispatch(effect, effMainsChanged, 0, 0);
+    dispatch(effect, effClose);
+    return true;
+}
+
+bool readFloats(const std::string& path, std::vector<float>& samples) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "vst_probe: cannot open %s\n", path.c_str());
+        return false;
+    }
+    std::vector<char> bytes;
+    char chunk[65536];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || bytes.size() % sizeof(float) != 0) {
+        std::fprintf(stderr, "vst_probe: %s is not a float32 render (%zu bytes)\n", path.c_str(), bytes.size());
+        return false;
+    }
+    samples.resize(bytes.size() / sizeof(float));
+    if (!bytes.empty()) std::memcpy(samples.data(), bytes.data(), bytes.size());
+    return true;
+}
+
+}  // namespace
+
+int renderToFile(VstPluginMainProc entry, const std::string& path) {
+    const std::vector<float> signal = makeTestSignal();
+    std::vector<float> out;
+    out.reserve(2 * signal.size());
+    if (!renderPass(entry, signal, nullptr, 0, out) ||
+        !renderPass(entry, signal, kStrongSettings, sizeof kStrongSettings / sizeof kStrongSettings[0], out)) {
+        std::fprintf(stderr, "vst_probe: the plug-in gave no usable instance\n");
+        return 1;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "vst_probe: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    const bool written = std::fwrite(out.data(), sizeof(float), out.size(), file) == out.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::fprintf(stderr, "vst_probe: writing %s failed\n", path.c_str());
+        return 1;
+    }
+    std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", signal.size() / 2,
+                kSignalSampleRate, kRenderBlockFrames, path.c_str());
+    return 0;
+}
+
+int compareRenders(const std::string& expectedPath, const std::string& actualPath, double tolerance) {
+    std::vector<float> expected, actual;
+    if (!readFloats(expectedPath, expected) || !readFloats(actualPath, actual)) return 2;
+    if (expected.size() != actual.size() || expected.empty()) {
+        std::printf("renders differ: %zu samples in %s, %zu in %s\n", expected.size(), expectedPath.c_str(),
+                    actual.size(), actualPath.c_str());
+        return 1;
+    }
+    // Position of sample i: pass, frame within the pass, channel.
+    const std::size_t passSamples = expected.size() / 2;
+    auto describe = [&](std::size_t i) {
+        char where[96];
+        std::snprintf(where, sizeof where, "pass %zu frame %zu %s", i / passSamples + 1, (i % passSamples) / 2,
+                      i % 2 == 0 ? "left" : "right");
+        return std::string(where);
+    };
+    double largest = 0.0;
+    std::size_t largestAt = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (!std::isfinite(expected[i]) || !std::isfinite(actual[i])) {
+            std::printf("renders differ: a non-finite sample at %s (%g vs %g)\n", describe(i).c_str(),
+                        static_cast<double>(expected[i]), static_cast<double>(actual[i]));
+            return 1;
+        }
+        const double difference = std::fabs(static_cast<double>(expected[i]) - static_cast<double>(actual[i]));
+        if (difference > largest) {
+            largest = difference;
+            largestAt = i;
+        }
+    }
+    const bool match = largest <= tolerance;
+    std::printf("renders %s: largest difference %.3g at %s (%.9g vs %.9g), tolerance %.3g, %zu samples\n",
+                match ? "match" : "differ", largest, describe(largestAt).c_str(),
+                static_cast<double>(expected[largestAt]), static_cast<double>(actual[largestAt]), tolerance,
+                expected.size());
+    return match ? 0 : 1;
+}
+
+}  // namespace lumisere::probe
