@@ -1,0 +1,228 @@
+// The built tool as a user runs it: batches with bad files, output safety, formats, usage mistakes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tool_test_support.h"
+
+namespace lumisere::testing {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+bool hasHiddenFiles(const fs::path& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().front() == '.') return true;
+    }
+    return false;
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+TEST(Cli, EveryBadInputGetsOneLineAndTheOtherFilesGoThrough) {
+    ScratchDir dir;
+    writeAudio(dir / "first.wav", sine(440.0, 0.3, 0.2));
+    Audio flac = noise(0.1, 0.2, 1, 48000);
+    flac.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+    writeAudio(dir / "last.flac", flac);
+
+    writeBytes(dir / "text.wav", "these are words, not samples\n");
+    writeBytes(dir / "empty.wav", "");
+    Audio none;
+    writeAudio(dir / "silent-header.wav", none);
+    writeAudio(dir / "surround.wav", [] { Audio a = sine(440.0, 0.3, 0.1, 3); return a; }());
+    writeAudio(dir / "phone.wav", sine(440.0, 0.3, 0.1, 1, 8000));
+    // A WAV whose format tag names an encoding nobody reads.
+    std::string odd = readText(dir / "first.wav");
+    odd[20] = 0x34;
+    odd[21] = 0x12;
+    writeBytes(dir / "odd-codec.wav", odd);
+    fs::create_directory(dir / "folder.wav");
+
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"missing.wav", "no such file"},
+        {"text.wav", "cannot be read as audio"},
+        {"empty.wav", "cannot be read as audio"},
+        {"silent-header.wav", "contains no audio (zero length)"},
+        {"surround.wav", "has 3 channels; only mono and stereo"},
+        {"phone.wav", "does not run at 8000 Hz"},
+        {"odd-codec.wav", "cannot be read as audio"},
+        {"folder.wav", "is a directory"},
+    };
+    std::vector<std::string> args = {"process", "first.wav"};
+    for (const auto& b : bad) args.push_back(b.first);
+    args.insert(args.end(), {"last.flac", "--out-dir", "out", "--jobs", "3"});
+    const ToolRun run = runTool(dir, args);
+
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> errors = lines(run.err);
+    ASSERT_EQ(errors.size(), bad.size()) << run.err;
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_EQ(errors[i].rfind("lumisere: " + bad[i].first + ": ", 0), 0u) << errors[i];
+        EXPECT_NE(errors[i].find(bad[i].second), std::string::npos) << errors[i];
+    }
+    EXPECT_NE(run.out.find("first.wav -> out/first.wav"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("last.flac -> out/last.flac"), std::string::npos) << run.out;
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(dir / "out")) written.push_back(entry.path().filename());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"first.wav", "last.flac"}));
+
+    if (geteuid() != 0) {  // root reads anything
+        fs::permissions(dir / "first.wav", fs::perms::none);
+        const ToolRun locked = runTool(dir, {"process", "first.wav", "-o", "locked.wav"});
+        EXPECT_EQ(locked.status, 1);
+        EXPECT_EQ(locked.err, "lumisere: first.wav: cannot open: permission denied\n");
+    }
+}
+
+TEST(Cli, NeverWritesOverItsInputAndReplacesOutputsOnlyWithForce) {
+    ScratchDir dir;
+    writeAudio(dir / "take.wav", sine(440.0, 0.3, 0.2));
+    writeBytes(dir / "kept.wav", "an earlier render");
+    const std::string input = readText(dir / "take.wav");
+
+    ToolRun run = runTool(dir, {"process", "take.wav", "-o", "kept.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lumisere: take.wav: the output kept.wav exists (use --force to replace it)\n");
+    EXPECT_EQ(readText(dir / "kept.wav"), "an earlier render");
+
+    run = runTool(dir, {"process", "take.wav", "-o", "kept.wav", "--force"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readAudio(dir / "kept.wav").frames(), 8820);
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"process", "take.wav", "-o", "./take.wav", "--force"},
+                                                 std::vector<std::string>{"process", "take.wav", "--out-dir", ".", "--force"}}) {
+        run = runTool(dir, args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("is the input itself"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(readText(dir / "take.wav"), input);
+
+    // One input's output would be another input; two inputs of one name would meet in one output.
+    fs::create_directory(dir / "sub");
+    fs::copy_file(dir / "take.wav", dir / "sub/take.wav");
+    run = runTool(dir, {"process", "take.wav", "--out-dir", "sub", "--force", "sub/take.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "lumisere: take.wav: the output sub/take.wav is the input file sub/take.wav\n"
+              "lumisere: sub/take.wav: the output sub/take.wav is the input itself\n");
+    EXPECT_EQ(readText(dir / "sub/take.wav"), input);
+    run = runTool(dir, {"process", "take.wav", "sub/take.wav", "--out-dir", "out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lumisere: sub/take.wav: the output out/take.wav is also the output of take.wav\n");
+    EXPECT_TRUE(fs::exists(dir / "out/take.wav"));
+    EXPECT_FALSE(hasHiddenFiles(dir / "out"));
+}
+
+TEST(Cli, FormatsFollowTheInputOrTheRequestAndBypassIsBitExact) {
+    ScratchDir dir;
+    Audio wav16 = noise(0.9, 0.3, 2, 44100, 3);
+    wav16.samples[0] = -1.0f;
+    wav16.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    writeAudio(dir / "a.wav", wav16);
+    Audio flac24 = noise(0.9, 0.3, 1, 96000, 4);
+    flac24.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+    writeAudio(dir / "b.flac", flac24);
+
+    ToolRun run = runTool(dir, {"process", "a.wav", "b.flac", "--out-dir", "same", "--bypass"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readInts(dir / "same/a.wav"), readInts(dir / "a.wav"));
+    EXPECT_EQ(readInts(dir / "same/b.flac"), readInts(dir / "b.flac"));
+    EXPECT_EQ(readAudio(dir / "same/b.flac").format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    EXPECT_EQ(readAudio(dir / "same/b.flac").channels, 1);
+
+    run = runTool(dir, {"process", "a.wav", "b.flac", "--out-dir", "as-aiff", "--format", "aiff", "--bits", "float"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readAudio(dir / "as-aiff/a.aiff").format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_EQ(readAudio(dir / "as-aiff/b.aiff").format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+    EXPECT_EQ(readAudio(dir / "as-aiff/b.aiff").rate, 96000);
+
+    // -o's extension picks the container.
+    run = runTool(dir, {"process", "a.wav", "-o", "a.ogg"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readAudio(dir / "a.ogg").format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+
+    run = runTool(dir, {"process", "a.wav", "-o", "a.flac", "--bits", "float"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("lumisere: a.wav: cannot write FLAC"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "a.flac"));
+}
+
+TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
+    ScratchDir dir;
+    writeAudio(dir / "in.wav", sine(440.0, 0.3, 0.1));
+    std::ofstream(dir / "bad.preset") << "focus-freq = 3k\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"process", "in.wav", "-o", "x.wav", "--de-ess-thresh", "-41"}, "-41 dB is outside the range -40 to 0 dB"},
+        {{"process", "in.wav", "-o", "x.wav", "--focus-freq", "12kHz"}, "outside the range 4000 to 11000 Hz"},
+        {{"process", "in.wav", "-o", "x.wav", "--air-silk", "lots"}, "is not a percentage"},
+        {{"process", "in.wav", "-o", "x.wav", "--bypass=sometimes"}, "is not on or off"},
+        {{"process", "in.wav", "-o", "x.wav", "--warmth", "3"}, "parameter options are --de-ess-thresh, --focus-freq"},
+        {{"process", "in.wav", "-o", "x.wav", "--preset", "bad.preset"}, "bad.preset:1: focus-freq: 3000 Hz"},
+        {{"process", "in.wav", "-o", "x.wav", "--preset", "none.preset"}, "cannot read preset none.preset"},
+        {{"process", "in.wav", "in.wav", "-o", "x.wav"}, "use --out-dir"},
+        {{"process", "in.wav"}, "give -o OUT"},
+        {{"process", "in.wav", "-o", "x.wav", "--block", "0"}, "--block"},
+        {{"process", "in.wav", "-o", "x.wav", "--format", "mp3"}, "--format"},
+        {{"frobnicate"}, "frobnicate"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = runTool(dir, args);
+        EXPECT_EQ(run.status, 2) << args.back();
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.wav"));
+
+    // Values the display would show are accepted, from a preset or the options, the options last.
+    std::ofstream(dir / "good.preset") << "de-ess-thresh = -30\nfocus-freq = 7.2k\n";
+    const ToolRun ok = runTool(
+        dir, {"process", "in.wav", "-o", "x.wav", "--preset", "good.preset", "--focus-freq", "4k", "--listen-sibilance"});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+}
+
+TEST(Cli, JsonReportListsEveryFileInOrder) {
+    ScratchDir dir;
+    writeAudio(dir / "one.wav", sine(7000.0, 0.5, 0.2));
+    writeAudio(dir / "two.wav", noise(0.0001, 0.2));
+    const ToolRun run = runTool(dir, {"process", "one.wav", "gone.wav", "two.wav", "--out-dir", "out", "--json"});
+    EXPECT_EQ(run.status, 1);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    ASSERT_EQ(report["files"].size(), 3u);
+    EXPECT_EQ(report["files"][0]["output"], "out/one.wav");
+    EXPECT_EQ(report["files"][1]["error"], "no such file");
+    EXPECT_EQ(report["files"][2]["channels"], 2);
+    for (const char* key : {"maxDb", "meanDb", "shareAbove1Db"}) EXPECT_TRUE(report["files"][0]["deEsser"].contains(key));
+    for (const char* key : {"maxDb", "meanDb", "shareActive"}) EXPECT_TRUE(report["files"][2]["gate"].contains(key));
+    EXPECT_EQ(run.err, "lumisere: gone.wav: no such file\n");
+}
+
+TEST(Cli, ParamsListsEveryParameterWithRangeAndDefault) {
+    ScratchDir dir;
+    const ToolRun run = runTool(dir, {"params"});
+    EXPECT_EQ(run.status, 0);
+    for (const char* row : {"--de-ess-thresh       De-Ess Thresh     -40 to 0 dB        -20 dB",
+                            "--focus-freq          Focus Freq        4000 to 11000 Hz   6800 Hz",
+                            "--noise-reduce        Noise Reduce      -40 to 0 dB        -24 dB",
+                            "--air-silk            172 Air Silk      0 to 100 %         75 %",
+                            "--bypass              Bypass            off or on          off"}) {
+        EXPECT_NE(run.out.find(row), std::string::npos) << row;
+    }
+    const nlohmann::json table = nlohmann::json::parse(runTool(dir, {"params", "--json"}).out);
+    ASSERT_EQ(table.size(), 9u);
+    EXPECT_EQ(table[3]["option"], "--dipses-thresh");
+    EXPECT_EQ(table[3]["min"], -80.0);
+    EXPECT_EQ(table[3]["max"], -24.0);
+}
+
+}  // namespace
+}  // namespace lumisere::testing

@@ -1,0 +1,142 @@
+// Helpers of the command-line tool's tests: a scratch folder, audio files written and read through
+// libsndfile, and runs of the built tool.
+#pragma once
+
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lumisere::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with everything in it at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::random_device seed;
+        path_ = fs::temp_directory_path() / ("lumisere-tool-test-" + std::to_string(seed()));
+        fs::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Interleaved samples in -1..1.
+struct Audio {
+    int rate = 44100;
+    int channels = 2;
+    int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> samples;
+    sf_count_t frames() const { return static_cast<sf_count_t>(samples.size()) / channels; }
+};
+
+inline void writeAudio(const std::string& path, const Audio& audio) {
+    SF_INFO info{};
+    info.samplerate = audio.rate;
+    info.channels = audio.channels;
+    info.format = audio.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    sf_writef_float(file, audio.samples.data(), audio.frames());
+    sf_close(file);
+}
+
+inline Audio readAudio(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
+    Audio audio;
+    audio.rate = info.samplerate;
+    audio.channels = info.channels;
+    audio.format = info.format;
+    audio.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, audio.samples.data(), info.frames);
+    sf_close(file);
+    return audio;
+}
+
+// Integer samples as libsndfile hands them out (left-justified 32-bit words), for bit-exact checks.
+inline std::vector<int> readInts(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) throw std::runtime_error("cannot read " + path);
+    std::vector<int> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_int(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+// A sine of `hz` at `amplitude` on every channel.
+inline Audio sine(double hz, double amplitude, double seconds, int channels = 2, int rate = 44100) {
+    Audio a;
+    a.rate = rate;
+    a.channels = channels;
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const auto v = static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * static_cast<double>(i) / rate));
+        for (int c = 0; c < channels; ++c) a.samples.push_back(v);
+    }
+    return a;
+}
+
+// Uniform white noise with peaks at `amplitude`, a different stream per channel.
+inline Audio noise(double amplitude, double seconds, int channels = 2, int rate = 44100, unsigned seed = 7) {
+    Audio a;
+    a.rate = rate;
+    a.channels = channels;
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> uniform(-amplitude, amplitude);
+    a.samples.resize(static_cast<std::size_t>(seconds * rate) * static_cast<std::size_t>(channels));
+    for (float& s : a.samples) s = static_cast<float>(uniform(random));
+    return a;
+}
+
+inline void append(Audio& a, const Audio& b) { a.samples.insert(a.samples.end(), b.samples.begin(), b.samples.end()); }
+
+inline std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built tool with the arguments (each quoted for the shell) from inside `dir`.
+inline ToolRun runTool(const ScratchDir& dir, const std::vector<std::string>& args) {
+    std::string command = "cd '" + dir.path().string() + "' && '" LUMISERE_TOOL_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " > .tool-stdout 2> .tool-stderr";
+    const int raw = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = readText(dir / ".tool-stdout");
+    run.err = readText(dir / ".tool-stderr");
+    fs::remove(dir / ".tool-stdout");
+    fs::remove(dir / ".tool-stderr");
+    return run;
+}
+
+}  // namespace lumisere::testing
