@@ -224,5 +224,37 @@ TEST(Cli, ParamsListsEveryParameterWithRangeAndDefault) {
     EXPECT_EQ(table[3]["max"], -24.0);
 }
 
+TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
+    ScratchDir dir;
+    ToolRun run = runTool(dir, {"snapshot", "panel.png", "--meters", "12", "6"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string png = readText(dir / "panel.png");
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    auto bigEndian = [&](std::size_t at) {
+        unsigned value = 0;
+        for (std::size_t i = at; i < at + 4; ++i) value = value << 8 | static_cast<unsigned char>(png[i]);
+        return value;
+    };
+    EXPECT_EQ(bigEndian(16), 840u);  // the header chunk's width and height
+    EXPECT_EQ(bigEndian(20), 520u);
+
+    run = runTool(dir, {"snapshot", "turned.png", "--meters", "12", "6", "--focus-freq", "11k"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(readText(dir / "turned.png"), png) << "the focus knob moved";
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"snapshot", "x.png", "--meters", "-1", "6"},
+          std::vector<std::string>{"snapshot", "x.png", "--meters", "12"},
+          std::vector<std::string>{"snapshot", "x.png", "--focus-freq", "3k"},
+          std::vector<std::string>{"snapshot"}}) {
+        EXPECT_EQ(runTool(dir, args).status, 2) << args.back();
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
+    run = runTool(dir, {"snapshot", "no-such-folder/x.png"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no-such-folder/x.png"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace lumisere::testing

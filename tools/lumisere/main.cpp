@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -23,10 +24,7 @@
 #include "batch.h"
 #include "param_args.h"
 #include "plugin/parameters.h"
-
-#if defined(LUMISERE_HAVE_SNAPSHOT)
 #include "snapshot.h"
-#endif
 
 namespace {
 
@@ -182,13 +180,12 @@ int runParams(bool json) {
     return 0;
 }
 
-#if defined(LUMISERE_HAVE_SNAPSHOT)
 int runSnapshot(const std::string& outPng, const ParamOptions& params, const std::vector<double>& meters) {
     const ParamSettings settings = collectSettings(params);
     float deEss = 0.0f, gate = 0.0f;
     if (!meters.empty()) {
         for (double m : meters) {
-            if (!(m >= 0.0 && m <= 100.0)) throw UsageError("--meters takes two reductions in dB, 0 to 100");
+            if (!(std::isfinite(m) && m >= 0.0)) throw UsageError("--meters takes two reductions in dB, 0 or more");
         }
         deEss = static_cast<float>(meters[0]);
         gate = static_cast<float>(meters[1]);
@@ -200,7 +197,6 @@ int runSnapshot(const std::string& outPng, const ParamOptions& params, const std
     }
     return 0;
 }
-#endif
 
 // CLI11's message, plus the valid parameter names when an unknown option was given, or the commands
 // when the first word is none of them.
@@ -246,7 +242,6 @@ int main(int argc, char** argv) {
     CLI::App* paramsCmd = app.add_subcommand("params", "print the parameters with their ranges and defaults");
     paramsCmd->add_flag("--json", paramsJson, "print the table as JSON");
 
-#if defined(LUMISERE_HAVE_SNAPSHOT)
     std::string snapshotPng;
     ParamOptions snapshotParams;
     std::vector<double> meters;
@@ -254,7 +249,6 @@ int main(int argc, char** argv) {
     snapshotCmd->add_option("output", snapshotPng, "PNG file to write")->required();
     snapshotCmd->add_option("--meters", meters, "de-esser and gate reductions shown, in dB")->expected(2);
     addParamOptions(*snapshotCmd, snapshotParams);
-#endif
 
     try {
         app.parse(argc, argv);
@@ -270,9 +264,7 @@ int main(int argc, char** argv) {
     try {
         if (processCmd->parsed()) return runProcess(process);
         if (paramsCmd->parsed()) return runParams(paramsJson);
-#if defined(LUMISERE_HAVE_SNAPSHOT)
         if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotParams, meters);
-#endif
     } catch (const UsageError& e) {
         std::fprintf(stderr, "lumisere: %s\n", e.what());
         return kExitUsage;
