@@ -26,6 +26,10 @@ void SignalAnalyser::configure(double rate) {
     const double samples = 0.002 * rate;
     const std::int32_t d = (samples > 0.0 && samples < 2147483647.0) ? static_cast<std::int32_t>(samples) : 0;
     decimation = d > 0 ? d : 1;
+
+    stepSin = std::sin(phaseStep);
+    stepCos = std::cos(phaseStep);
+    modulatorLeft = 0;  // the old rotation step no longer applies
 }
 
 }  // namespace lumisere::dsp

@@ -3,6 +3,8 @@
 // the de-esser, the gate and the air band; it changes no audio itself.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace lumisere::dsp {
@@ -38,11 +40,132 @@ struct SignalAnalyser {
     std::int32_t decimation = 1;      // samples between fourth-difference steps (2 ms), at least 1
     std::int32_t decimationCounter = 0;
 
-    // Writes the coefficients and decimation for a sample rate in Hz; touches no state field.
+    // The modulator's sine, sin(phase + pi^2/12), is taken exactly every kModulatorAnchorSamples
+    // samples and carried between those by rotating (sine, cosine) by phaseStep: a few multiplies
+    // instead of a sine per sample, drifting from the exact value by well under 1e-13. configure and
+    // anyone who sets `phase` by hand set modulatorLeft to 0 so the next update takes it exactly.
+    double modulatorSin = 0.0;      // sin(phase + pi^2/12) as carried
+    double modulatorCos = 1.0;      // cos(phase + pi^2/12) as carried
+    double stepSin = 0.0;           // sin(phaseStep), from configure
+    double stepCos = 1.0;           // cos(phaseStep), from configure
+    std::int32_t modulatorLeft = 0; // rotations left before the next exact evaluation
+
+    static constexpr std::int32_t kModulatorAnchorSamples = 256;
+
+    // Writes the coefficients and decimation for a sample rate in Hz. It touches no state field; it
+    // only has the modulator take its next sine exactly, since the rotation step changed.
     void configure(double rate);
 
     // Advances by one sample of detector value x (normally >= 0; anything else reads as silence).
-    void update(double x);
+    void update(double x) {
+        advance(x);
+        refreshReadings();
+    }
+
+    // The part of update that carries state from sample to sample: the peak, the level followers,
+    // the fourth-difference detector, the laplacian glide and the modulator. The readings below are
+    // pure functions of that state, so a reader that needs them only now and then advances every
+    // sample and refreshes when it reads; the result is the same as updating every sample.
+    // Inline: the block loops run it once per frame on each analyser.
+    void advance(double x) {
+        // Negative, NaN, infinite and implausibly large detector values all read as silence.
+        const double xs = (x >= 0.0 && x < 1000000.0) ? x : 0.0;
+        // max(0.001, max(peak * decay, xs)), taken in the order that keeps the product off the
+        // longer path; max picks one of its operands, so the order does not change the value.
+        peak = std::max(peak * peakDecay, std::max(0.001, xs));
+        // The peak never falls below the input, so the ratio only reaches 1 on a new peak.
+        const double n = xs < peak ? xs / peak : 1.0;
+
+        // Attack while the input is above the level, release otherwise (equality releases). Both
+        // steps are formed and one chosen, so the level need not wait for the comparison.
+        const double rising = (1.0 - attackCoef) * n + level * attackCoef;
+        const double falling = (1.0 - releaseCoef) * n + level * releaseCoef;
+        level = n > level ? rising : falling;
+        slowLevel = slowLevel + (level - slowLevel) * slowCoef;
+        smoothInput = smoothInput + (n - smoothInput) * inputCoef;
+
+        if (++decimationCounter >= decimation) stepFourthDifference();
+        laplacian = laplacian + (laplacianHeld - laplacian) * laplacianCoef;
+
+        phase = phase + phaseStep;
+        if (phase > kModulatorWrap) phase = phase - kModulatorWrap;
+        if (modulatorLeft > 0) {
+            const double s = modulatorSin * stepCos + modulatorCos * stepSin;
+            modulatorCos = modulatorCos * stepCos - modulatorSin * stepSin;
+            modulatorSin = s;
+            --modulatorLeft;
+        } else {
+            anchorModulator();
+        }
+    }
+
+    // The readings of the present state: crest and its two shapes, the modulator's sine and depth,
+    // and the three powers of the level.
+    void refreshReadings();
+
+private:
+    static constexpr double kModulatorWrap = 6.283185307179586;    // 2pi rad, where the phase wraps
+    static constexpr double kModulatorOffset = 0.8224670334241132;  // pi^2/12 rad
+
+    // Every `decimation` samples: the fourth difference of the decimated smoothInput, normalised by
+    // its own decaying peak. This and the modulator's anchoring are inline though rare, so the block
+    // loops can keep the whole analyser in registers.
+    void stepFourthDifference() {
+        decimationCounter = 0;
+        const double d = smoothInput - 4.0 * history[0] + 6.0 * history[1] - 4.0 * history[2] + history[3];
+        history[3] = history[2];
+        history[2] = history[1];
+        history[1] = history[0];
+        history[0] = smoothInput;
+        // The peak decays once per decimated step and never falls below 0.02, so q is always defined.
+        laplacianPeak = std::max(0.02, std::max(laplacianPeak * laplacianPeakDecay, std::fabs(d)));
+        const double q = d / laplacianPeak;
+        laplacianHeld = !(q < 1.0) ? 1.0 : std::max(q, -1.0);
+    }
+
+    // Takes sin and cos of phase + pi^2/12 exactly and restarts the rotation count.
+    void anchorModulator() {
+        const double angle = phase + kModulatorOffset;
+        modulatorSin = std::sin(angle);
+        modulatorCos = std::cos(angle);
+        modulatorLeft = kModulatorAnchorSamples - 1;
+    }
 };
+
+// What an analyser shows, as a pure function of the three state values it comes from. A reader that
+// takes readings for many samples at once keeps those three per sample and forms these together.
+struct AnalyserReadings {
+    double crest = 0.0;
+    double crestNorm = 0.0;
+    double crestWeight = 1.0;
+    double wobbleDepth = 0.0;
+    double levelSquare = 0.0;
+    double levelCubic = 0.0;
+    double levelPow15 = 0.0;
+};
+
+inline AnalyserReadings readingsOf(double level, double slowLevel, double wobble) {
+    AnalyserReadings r;
+    r.crest = level / (std::fabs(0.1 * slowLevel) + 0.04);
+    r.crestNorm = std::min(r.crest * (1.0 / 25.0), 1.0);
+    r.crestWeight = 1.0 / ((r.crestNorm + r.crestNorm) * r.crestNorm + 1.0);
+    r.wobbleDepth = 0.08 * wobble / (std::fabs(r.crest) + 1.0);
+    r.levelSquare = level * level * (81.0 / 91.0);
+    r.levelCubic = std::min(level * level * level * (91.0 / 81.0), 1.0);
+    r.levelPow15 = level * std::sqrt(level);  // level^1.5 for level >= 0
+    return r;
+}
+
+inline void SignalAnalyser::refreshReadings() {
+    const AnalyserReadings r = readingsOf(level, slowLevel, modulatorSin);
+    crest = r.crest;
+    crestNorm = r.crestNorm;
+    crestWeight = r.crestWeight;
+    wobble = modulatorSin;
+    wobbleDepth = r.wobbleDepth;
+    levelSquare = r.levelSquare;
+    levelCubic = r.levelCubic;
+    levelPow15 = r.levelPow15;
+}
 
 }  // namespace lumisere::dsp
