@@ -14,6 +14,18 @@ namespace lumisere::dsp {
 constexpr double kDefaultSampleRate = 44100.0;
 constexpr double kTwoPi = 6.283185307179586;
 
+// The audio core works through a block in chunks of at most this many frames: each stage runs over a
+// whole chunk before the next takes it, so every stage loop stays short enough to keep its state in
+// registers, with the chunk's intermediate signals in small arrays on the stack.
+constexpr int kChunkFrames = 128;
+
+// The readings of deEssedAnalyser that the air band takes, frame by frame over one chunk.
+struct AirShape {
+    double crestNorm[kChunkFrames];
+    double levelCubic[kChunkFrames];
+    double crestWeight[kChunkFrames];
+};
+
 // The rate rule of the sample-rate request: a request above 8000 Hz is taken, anything else (8000
 // itself, 0, negative, NaN, and non-finite rates) falls back to 44100 Hz.
 double acceptedSampleRate(float requested);

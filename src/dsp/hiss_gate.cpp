@@ -1,0 +1,80 @@
+#include "dsp/hiss_gate.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumisere::dsp {
+
+GateSettings gateSettings(double thresholdDb, double floorDb, double slope, const RateCoefficients& rate) {
+    GateSettings s;
+    s.threshold = std::pow(10.0, thresholdDb / 20.0);
+    s.slope = slope;
+    // Formed as the floor's own dB-to-gain step, so a clamped sample gets exactly that gain.
+    s.floorGain = std::pow(10.0, floorDb / 20.0);
+    // slope * 20 log10(ratio) = floorDb at ratio = 10^(floorDb / (20 slope)); the offset envelope
+    // at that ratio. A 0 dB floor puts it at the threshold: everything below is held at unity gain.
+    s.floorEnvelope = std::pow(10.0, floorDb / (20.0 * slope)) * s.threshold;
+    s.attack = rate.gateAttack;
+    s.release = rate.gateRelease;
+    return s;
+}
+
+double gateGain(const GateSettings& settings, double env) {
+    if (!(settings.threshold > env)) return 1.0;
+    const double offsetEnv = env + 0.000000001;
+    if (!(offsetEnv > settings.floorEnvelope)) return settings.floorGain;
+    return std::pow(offsetEnv / settings.threshold, settings.slope);
+}
+
+void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, int frames, AirShape& shape,
+                 double& smallestGain) {
+    // The detector is the louder channel; the analyser follows it. Only the state the readings come
+    // from is kept per frame here, the readings themselves are formed together below.
+    double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames], wobble[kChunkFrames];
+    SignalAnalyser analyser = state.deEssedAnalyser;
+    for (int i = 0; i < frames; ++i) {
+        m[i] = std::max(std::fabs(sL[i]), std::fabs(sR[i]));
+        analyser.advance(m[i]);
+        level[i] = analyser.level;
+        slowLevel[i] = analyser.slowLevel;
+        wobble[i] = analyser.modulatorSin;
+    }
+    analyser.refreshReadings();
+    state.deEssedAnalyser = analyser;
+
+    // The release factor per frame, and the shape readings for the air band. The release slows
+    // down with the de-essed level and breathes with the modulator; the clamp of r to 0.4..2 only
+    // guards, the analyser's ranges keep it near 0.64..1.34. A larger r releases more slowly.
+    double releaseFactor[kChunkFrames];
+    const double releaseStep = 1.0 - settings.release;
+    for (int i = 0; i < frames; ++i) {
+        const AnalyserReadings r = readingsOf(level[i], slowLevel[i], wobble[i]);
+        double bend = (0.75 * r.levelSquare + 0.65) * (1.0 - 0.2 * r.wobbleDepth);
+        bend = bend < 2.0 ? bend : 2.0;
+        bend = bend > 0.4 ? bend : 0.4;
+        releaseFactor[i] = 1.0 - releaseStep / bend;
+        shape.crestNorm[i] = r.crestNorm;
+        shape.levelCubic[i] = r.levelCubic;
+        shape.crestWeight[i] = r.crestWeight;
+    }
+
+    // The envelope and the gain. Both the attack and the release step are formed and one is
+    // chosen: on hiss the choice flips from sample to sample, where a branch would mostly guess wrong.
+    double env = state.gateEnv;
+    double gMin = smallestGain;
+    const double attack = settings.attack;
+    for (int i = 0; i < frames; ++i) {
+        const double c = releaseFactor[i];
+        const double rising = (1.0 - attack) * m[i] + env * attack;
+        const double falling = (1.0 - c) * m[i] + env * c;
+        env = m[i] > env ? rising : falling;
+        const double g = gateGain(settings, env);
+        gMin = std::min(gMin, g);
+        sL[i] = sL[i] * g;
+        sR[i] = sR[i] * g;
+    }
+    state.gateEnv = env;
+    smallestGain = gMin;
+}
+
+}  // namespace lumisere::dsp
