@@ -1,0 +1,112 @@
+// The output clip, the air band's sine, and what the output stage does with the dry and wet parts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "chain_test_support.h"
+#include "dsp/air_output.h"
+
+namespace lumisere::dsp {
+namespace {
+
+TEST(ClipOutput, HoldsWithinPlusMinus098) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(clipOutput(1.0), 0.98);
+    EXPECT_EQ(clipOutput(-1.0), -0.98);
+    EXPECT_EQ(clipOutput(0.98), 0.98);
+    EXPECT_EQ(clipOutput(-0.98), -0.98);
+    EXPECT_EQ(clipOutput(0.5), 0.5);
+    EXPECT_EQ(clipOutput(-0.979), -0.979);
+    EXPECT_EQ(clipOutput(inf), 0.98);
+    EXPECT_EQ(clipOutput(-inf), -0.98);
+    EXPECT_EQ(clipOutput(std::nan("")), 0.98);
+}
+
+TEST(ShaperSine, AgreesWithTheLibrarySine) {
+    // The library sine of the rounded product carries an error of about t * 1e-16 itself.
+    double largest = 0.0;
+    for (double t = 0.0; t < 40.0; t += 0.0001234) {
+        largest = std::max(largest, std::fabs(sinPiTimes(t) - std::sin(t * 3.141592653589793)));
+    }
+    EXPECT_LE(largest, 2e-14);
+    // Exactly zero at zero, odd about every integer, and the library sine far out.
+    EXPECT_EQ(sinPiTimes(0.0), 0.0);
+    EXPECT_NEAR(sinPiTimes(0.5), 1.0, 1e-16);
+    EXPECT_NEAR(sinPiTimes(1.5), -1.0, 1e-16);
+    EXPECT_EQ(sinPiTimes(3e6 + 0.25), std::sin((3e6 + 0.25) * 3.141592653589793));
+}
+
+// Speech-like material pushed past the clip, through a chain with all stages at work.
+test::StereoSignal loudSpeech() {
+    test::StereoSignal s = bench::speechLikeSignal(44100.0, 1.0, 21u);
+    for (float* channel : {s.left.data(), s.right.data()}) {
+        for (std::size_t i = 0; i < s.left.size(); ++i) channel[i] *= 2.0f;
+    }
+    return s;
+}
+
+TEST(OutputStage, DryOnlyIsTheInputClipped) {
+    const test::StereoSignal in = loudSpeech();
+    DspState state;
+    BlockSettings settings;
+    settings.mix = 0.0;
+    settings.deEssThresholdDb = -40.0;
+    std::vector<BlockPeaks> blocks;
+    const test::StereoSignal out = test::runInBlocks(state, settings, in, 512, &blocks);
+    long clipped = 0;
+    for (std::size_t i = 0; i < in.left.size(); ++i) {
+        ASSERT_EQ(out.left[i], static_cast<float>(clipOutput(in.left[i]))) << i;
+        ASSERT_EQ(out.right[i], static_cast<float>(clipOutput(in.right[i]))) << i;
+        clipped += std::fabs(in.left[i]) > 0.98f;
+    }
+    EXPECT_GT(clipped, 0);
+    // Every stage still ran.
+    float deEss = 0.0f, gate = 0.0f;
+    for (const BlockPeaks& b : blocks) {
+        deEss = std::max(deEss, b.deEssMax);
+        gate = std::max(gate, b.gateMax);
+    }
+    EXPECT_GT(deEss, 1.0f);
+    EXPECT_GT(gate, 1.0f);
+}
+
+TEST(OutputStage, TrimActsOnTheProcessedPartOnly) {
+    const test::StereoSignal in = bench::speechLikeSignal(44100.0, 1.0, 22u);
+    BlockSettings unity;
+    unity.mix = 0.5;
+    BlockSettings boosted = unity;
+    boosted.outputTrimDb = 12.0;
+    DspState a, b;
+    const test::StereoSignal plain = test::runInBlocks(a, unity, in, 512);
+    const test::StereoSignal loud = test::runInBlocks(b, boosted, in, 512);
+    const double gain = std::pow(10.0, 12.0 / 20.0);  // 3.9811
+    for (std::size_t i = 0; i < in.left.size(); ++i) {
+        // out = wet * gain * 0.5 + 0.5 * x, so (out - 0.5 x) scales by the gain, unless clipped.
+        const double wetPlain = plain.left[i] - 0.5 * in.left[i];
+        const double wetLoud = loud.left[i] - 0.5 * in.left[i];
+        if (std::fabs(loud.left[i]) < 0.98f) {
+            ASSERT_NEAR(wetLoud, wetPlain * gain, 1e-6) << i;
+        }
+    }
+}
+
+TEST(AirBand, OffKeepsItsLowPassAndOnResumesIt) {
+    const test::StereoSignal in = bench::speechLikeSignal(48000.0, 0.3, 23u);
+    DspState state;
+    BlockSettings on;
+    on.sampleRate = 48000.0;
+    BlockSettings off = on;
+    off.air = 0.01f;  // a stored 0.01 sits just below 0.01 and leaves the band off
+    test::runInBlocks(state, on, in, 480);
+    const double lowL = state.airLowL, lowR = state.airLowR;
+    ASSERT_NE(lowL, 0.0);
+    test::runInBlocks(state, off, in, 480);
+    EXPECT_EQ(state.airLowL, lowL);
+    EXPECT_EQ(state.airLowR, lowR);
+    test::runInBlocks(state, on, in, 480);
+    EXPECT_NE(state.airLowL, lowL);
+}
+
+}  // namespace
+}  // namespace lumisere::dsp

@@ -1,0 +1,69 @@
+// Small helpers shared by the audio-core tests: tones, running a whole signal through processBlock in
+// blocks, and the settings that leave only the de-esser at work.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "dsp/process_block.h"
+#include "speech_like_signal.h"
+
+namespace lumisere::test {
+
+using bench::StereoSignal;
+
+// `seconds` of a sine of `amplitude` at `hz` on both channels.
+inline StereoSignal tone(double hz, double amplitude, double rate, double seconds) {
+    StereoSignal s;
+    const std::size_t n = static_cast<std::size_t>(seconds * rate);
+    s.left.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        s.left[i] = static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * static_cast<double>(i) / rate));
+    }
+    s.right = s.left;
+    return s;
+}
+
+// Mix 1, trim 0 dB, the gate and the air band off: what comes out is the input less what the
+// de-esser removes.
+inline dsp::BlockSettings deEsserOnly(double rate) {
+    dsp::BlockSettings s;
+    s.sampleRate = rate;
+    s.gateThresholdDb = -80.0;
+    s.gateFloorDb = -0.0;
+    s.gateSlope = 1.0;
+    s.air = 0.0;
+    return s;
+}
+
+// Runs the whole of `in` through processBlock in blocks of blockFrames (the last one shorter) and
+// returns the output; `blocks` receives each block's figures when given.
+inline StereoSignal runInBlocks(dsp::DspState& state, const dsp::BlockSettings& settings, const StereoSignal& in,
+                                int blockFrames, std::vector<dsp::BlockPeaks>* blocks = nullptr) {
+    StereoSignal out;
+    out.left.assign(in.left.size(), 0.0f);
+    out.right.assign(in.right.size(), 0.0f);
+    const int total = static_cast<int>(in.left.size());
+    for (int at = 0; at < total; at += blockFrames) {
+        const int frames = std::min(blockFrames, total - at);
+        const float* inputs[] = {in.left.data() + at, in.right.data() + at};
+        float* outputs[] = {out.left.data() + at, out.right.data() + at};
+        const dsp::BlockPeaks peaks = dsp::processBlock(state, settings, inputs, outputs, frames);
+        if (blocks != nullptr) blocks->push_back(peaks);
+    }
+    return out;
+}
+
+// The largest |a[i] - b[i]| over both channels.
+inline double largestDifference(const StereoSignal& a, const StereoSignal& b) {
+    double largest = 0.0;
+    for (std::size_t i = 0; i < a.left.size(); ++i) {
+        largest = std::max({largest, std::fabs(static_cast<double>(a.left[i]) - b.left[i]),
+                            std::fabs(static_cast<double>(a.right[i]) - b.right[i])});
+    }
+    return largest;
+}
+
+}  // namespace lumisere::test
