@@ -108,7 +108,9 @@ void runBatch(std::vector<BatchJob>& batch, const RenderOptions& options, int jo
 
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < batch.size();) {
+        for (;;) {
+            const std::size_t i = next.fetch_add(1);
+            if (i >= batch.size()) return;
             BatchJob& job = batch[i];
             if (job.error.empty()) {
                 RenderOptions fileOptions = options;
