@@ -24,70 +24,77 @@ double deEsserGain(double overDb, double laplacian, double levelPow15) {
 
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
                 double* sL, double* sR, double& smallestGain) {
-    Biquad focusL = state.focusFilterL;
-    Biquad focusR = state.focusFilterR;
-    double bandEnvL = state.bandEnvL;
-    double bandEnvR = state.bandEnvR;
-    double inputEnvL = state.inputEnvL;
-    double inputEnvR = state.inputEnvR;
-    SignalAnalyser analyser = state.bandAnalyser;
-    double kMin = smallestGain;
-
     const double attack = settings.bandAttack;
     const double release = settings.bandRelease;
+
+    // First the side-chain: each channel's band, its envelope, and the broadband envelopes.
+    double yL[kChunkFrames], yR[kChunkFrames];  // band-pass outputs
+    double band[kChunkFrames];                  // the louder band magnitude, the analyser's input
+    double e[kChunkFrames];                     // the louder band envelope
+    double b[kChunkFrames];                     // the louder broadband envelope
+    {
+        Biquad focusL = state.focusFilterL;
+        Biquad focusR = state.focusFilterR;
+        double bandEnvL = state.bandEnvL;
+        double bandEnvR = state.bandEnvR;
+        double inputEnvL = state.inputEnvL;
+        double inputEnvR = state.inputEnvR;
+        // Band envelope: 0.8 ms attack while the band is strictly above it, 40 ms release
+        // otherwise. The attack step moves further toward the band than the release step, so the
+        // step taken is always the larger of the two: above the envelope the attack rises more, at
+        // or below it the release falls less. Taking the larger needs no branch, which on noise
+        // would guess wrong half the time; only where the two steps agree to the last bit or two
+        // can rounding pick the other.
+        const auto follow = [attack, release](double env, double magnitude) {
+            const double rising = env * attack + (1.0 - attack) * magnitude;
+            const double falling = env * release + (1.0 - release) * magnitude;
+            return std::max(rising, falling);
+        };
+        for (int i = 0; i < frames; ++i) {
+            yL[i] = focusL.step(xL[i]);
+            yR[i] = focusR.step(xR[i]);
+            const double bandL = std::fabs(yL[i]);
+            const double bandR = std::fabs(yR[i]);
+            bandEnvL = follow(bandEnvL, bandL);
+            bandEnvR = follow(bandEnvR, bandR);
+            inputEnvL = inputEnvL * release + std::fabs(xL[i]) * (1.0 - release);
+            inputEnvR = inputEnvR * release + std::fabs(xR[i]) * (1.0 - release);
+            band[i] = std::max(bandL, bandR);
+            e[i] = std::max(bandEnvL, bandEnvR);
+            b[i] = std::max(inputEnvL, inputEnvR);
+        }
+        state.focusFilterL = focusL;
+        state.focusFilterR = focusR;
+        state.bandEnvL = bandEnvL;
+        state.bandEnvR = bandEnvR;
+        state.inputEnvL = inputEnvL;
+        state.inputEnvR = inputEnvR;
+    }
+    // Then one decision per frame for the linked pair: the louder band above the threshold, carrying
+    // roughly a fifth or more of the louder broadband level. The analyser follows the instantaneous
+    // band magnitude, not the envelope; its readings are only looked at while the band is above the
+    // threshold.
+    SignalAnalyser analyser = state.bandAnalyser;
+    double kMin = smallestGain;
     const double threshold = settings.threshold;
-    // Band envelope: 0.8 ms attack while the band rises strictly above it, 40 ms release otherwise.
-    // Both steps are formed and one is chosen: on noise a branch would guess wrong half the time.
-    const auto follow = [attack, release](double env, double magnitude) {
-        const double rising = env * attack + (1.0 - attack) * magnitude;
-        const double falling = env * release + (1.0 - release) * magnitude;
-        return magnitude > env ? rising : falling;
-    };
-
     for (int i = 0; i < frames; ++i) {
-        const double yL = focusL.step(xL[i]);
-        const double yR = focusR.step(xR[i]);
-        const double bandL = std::fabs(yL);
-        const double bandR = std::fabs(yR);
-        bandEnvL = follow(bandEnvL, bandL);
-        bandEnvR = follow(bandEnvR, bandR);
-        inputEnvL = inputEnvL * release + std::fabs(xL[i]) * (1.0 - release);
-        inputEnvR = inputEnvR * release + std::fabs(xR[i]) * (1.0 - release);
-
-        // The analyser follows the instantaneous band magnitude, not the envelope. Its readings are
-        // only looked at while the band is above the threshold.
-        analyser.advance(std::max(bandL, bandR));
-
-        // One decision for the linked pair: the louder band above the threshold, carrying roughly a
-        // fifth or more of the louder broadband level.
-        const double e = std::max(bandEnvL, bandEnvR);
-        const double b = std::max(inputEnvL, inputEnvR);
+        analyser.advance(band[i]);
         double k = 1.0;
-        if (e > threshold) {
-            analyser.refreshReadings();
-            const double cw = analyser.crestWeight;
-            const double wd = analyser.wobbleDepth;
-            if (e / (b + 0.00001) > (0.35 * cw + 0.75) * 0.22 * (1.0 - 0.1 * wd)) {
-                const double overDb = 20.0 * std::log10(e / (threshold + 0.000000001));
-                k = deEsserGain(overDb, analyser.laplacian, analyser.levelPow15);
+        if (e[i] > threshold) {
+            const AnalyserReadings r = readingsOf(analyser.level, analyser.slowLevel, analyser.modulatorSin);
+            if (e[i] / (b[i] + 0.00001) > (0.35 * r.crestWeight + 0.75) * 0.22 * (1.0 - 0.1 * r.wobbleDepth)) {
+                const double overDb = 20.0 * std::log10(e[i] / (threshold + 0.000000001));
+                k = deEsserGain(overDb, analyser.laplacian, r.levelPow15);
             }
         }
         kMin = std::min(kMin, k);
         const double removed = 1.0 - k;
-        sL[i] = removed * yL;
-        sR[i] = removed * yR;
+        sL[i] = removed * yL[i];
+        sR[i] = removed * yR[i];
     }
-
     analyser.refreshReadings();
-    state.focusFilterL = focusL;
-    state.focusFilterR = focusR;
-    state.bandEnvL = bandEnvL;
-    state.bandEnvR = bandEnvR;
-    state.inputEnvL = inputEnvL;
-    state.inputEnvR = inputEnvR;
     state.bandAnalyser = analyser;
     smallestGain = kMin;
-
     // Normally the removed part comes off the input; listen mode keeps only the removed part.
     if (!settings.listen) {
         for (int i = 0; i < frames; ++i) {

@@ -58,8 +58,10 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
         shape.crestWeight[i] = r.crestWeight;
     }
 
-    // The envelope and the gain. Both the attack and the release step are formed and one is
-    // chosen: on hiss the choice flips from sample to sample, where a branch would mostly guess wrong.
+    // The envelope, 1 ms attack while the detector is strictly above it, and the gain. The release
+    // factor always lies above the attack factor (0.998 and up against 0.978 at 44100 Hz), so the
+    // chosen step is the larger of the two, as for the de-esser's band envelope: no branch to guess
+    // wrong on hiss, where the choice flips from sample to sample.
     double env = state.gateEnv;
     double gMin = smallestGain;
     const double attack = settings.attack;
@@ -67,7 +69,7 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
         const double c = releaseFactor[i];
         const double rising = (1.0 - attack) * m[i] + env * attack;
         const double falling = (1.0 - c) * m[i] + env * c;
-        env = m[i] > env ? rising : falling;
+        env = std::max(rising, falling);
         const double g = gateGain(settings, env);
         gMin = std::min(gMin, g);
         sL[i] = sL[i] * g;

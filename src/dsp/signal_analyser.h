@@ -58,7 +58,8 @@ struct SignalAnalyser {
 
     // Advances by one sample of detector value x (normally >= 0; anything else reads as silence).
     void update(double x) {
-        advance(x);
+        // Negative, NaN, infinite and implausibly large detector values all read as silence.
+        advance((x >= 0.0 && x < 1000000.0) ? x : 0.0);
         refreshReadings();
     }
 
@@ -66,21 +67,21 @@ struct SignalAnalyser {
     // the fourth-difference detector, the laplacian glide and the modulator. The readings below are
     // pure functions of that state, so a reader that needs them only now and then advances every
     // sample and refreshes when it reads; the result is the same as updating every sample.
+    // x is a magnitude (0 or more, never NaN); values of a million and more read as silence.
     // Inline: the block loops run it once per frame on each analyser.
     void advance(double x) {
-        // Negative, NaN, infinite and implausibly large detector values all read as silence.
-        const double xs = (x >= 0.0 && x < 1000000.0) ? x : 0.0;
-        // max(0.001, max(peak * decay, xs)), taken in the order that keeps the product off the
-        // longer path; max picks one of its operands, so the order does not change the value.
+        const double xs = x < 1000000.0 ? x : 0.0;
         peak = std::max(peak * peakDecay, std::max(0.001, xs));
         // The peak never falls below the input, so the ratio only reaches 1 on a new peak.
         const double n = xs < peak ? xs / peak : 1.0;
 
-        // Attack while the input is above the level, release otherwise (equality releases). Both
-        // steps are formed and one chosen, so the level need not wait for the comparison.
+        // Attack while the input is above the level, release otherwise (equality releases). The
+        // attack (1 ms) moves further toward n than the release (60 ms), so the step taken is the
+        // larger of the two whichever way n lies: no comparison for the level to wait on and no
+        // branch to guess wrong on noise.
         const double rising = (1.0 - attackCoef) * n + level * attackCoef;
         const double falling = (1.0 - releaseCoef) * n + level * releaseCoef;
-        level = n > level ? rising : falling;
+        level = std::max(rising, falling);
         slowLevel = slowLevel + (level - slowLevel) * slowCoef;
         smoothInput = smoothInput + (n - smoothInput) * inputCoef;
 
