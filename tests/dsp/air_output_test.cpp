@@ -71,26 +71,6 @@ TEST(OutputStage, DryOnlyIsTheInputClipped) {
     EXPECT_GT(gate, 1.0f);
 }
 
-TEST(OutputStage, TrimActsOnTheProcessedPartOnly) {
-    const test::StereoSignal in = bench::speechLikeSignal(44100.0, 1.0, 22u);
-    BlockSettings unity;
-    unity.mix = 0.5;
-    BlockSettings boosted = unity;
-    boosted.outputTrimDb = 12.0;
-    DspState a, b;
-    const test::StereoSignal plain = test::runInBlocks(a, unity, in, 512);
-    const test::StereoSignal loud = test::runInBlocks(b, boosted, in, 512);
-    const double gain = std::pow(10.0, 12.0 / 20.0);  // 3.9811
-    for (std::size_t i = 0; i < in.left.size(); ++i) {
-        // out = wet * gain * 0.5 + 0.5 * x, so (out - 0.5 x) scales by the gain, unless clipped.
-        const double wetPlain = plain.left[i] - 0.5 * in.left[i];
-        const double wetLoud = loud.left[i] - 0.5 * in.left[i];
-        if (std::fabs(loud.left[i]) < 0.98f) {
-            ASSERT_NEAR(wetLoud, wetPlain * gain, 1e-6) << i;
-        }
-    }
-}
-
 TEST(AirBand, OffKeepsItsLowPassAndOnResumesIt) {
     const test::StereoSignal in = bench::speechLikeSignal(48000.0, 0.3, 23u);
     DspState state;

@@ -187,22 +187,16 @@ TEST(Meters, SmoothOncePerBlockInFloat) {
     EXPECT_NEAR(clipped, 0.147f, 1e-7f);
 }
 
-TEST(Meters, ReductionsApproachTheirFloors) {
-    // The de-esser at its 0.05 floor: 26.02 dB. The gate at a -40 dB floor on silence: 40 dB.
+TEST(Meters, GateReductionApproachesItsFloor) {
+    // Silence with Noise Reduce at 1: the gate sits on its -40 dB floor block after block.
     DspState state;
     BlockSettings settings;
-    settings.deEssThresholdDb = -40.0;
     settings.gateFloorDb = -40.0;
     settings.gateSlope = 3.5;
+    std::vector<BlockPeaks> blocks;
+    test::runInBlocks(state, settings, test::tone(0.0, 0.0, 44100.0, 1.0), 512, &blocks);
     MeterValues meters;
-    for (const test::StereoSignal& in : {test::tone(6800.0, 0.9, 44100.0, 1.0), test::tone(0.0, 0.0, 44100.0, 1.0)}) {
-        std::vector<BlockPeaks> blocks;
-        test::runInBlocks(state, settings, in, 512, &blocks);
-        for (const BlockPeaks& b : blocks) meters = smoothMeters(meters, b);
-        if (in.left[100] != 0.0f) {
-            EXPECT_NEAR(meters.deEssReduction, 26.02f, 0.01f);
-        }
-    }
+    for (const BlockPeaks& b : blocks) meters = smoothMeters(meters, b);
     EXPECT_NEAR(meters.gateReduction, 40.0f, 0.01f);
 }
 
