@@ -1,13 +1,15 @@
 // processBlock in 512-frame blocks at 44100, 48000 and 96000 Hz on speech-like material with hiss, on
 // digital silence and with the air band off, beside the plain per-sample reading of the chain on the
-// same material. Each case reports nanoseconds per stereo frame; a summary at the end gives the ratio
-// of each case to the plain reading and of silence to signal.
+// same material. Each case reports nanoseconds per stereo frame ("frame"); a summary at the end gives
+// the ratio of each case to the plain reading and of silence to speech. With --benchmark_repetitions
+// the summary takes each case's fastest repetition: on a shared machine other loads only add time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/process_block.h"
@@ -21,9 +23,10 @@ using namespace lumisere;
 
 constexpr int kBlockFrames = 512;
 constexpr double kMaterialSeconds = 4.0;
+constexpr int kRates[] = {44100, 48000, 96000};
 
-enum Material : int { kSpeech = 0, kSilence = 1, kSpeechAirOff = 2, kPlainReading = 3 };
-const char* const kMaterialNames[] = {"speech", "silence", "air off", "plain reading"};
+enum Case : int { kSpeech, kSilence, kAirOff, kPlainReading, kNumCases };
+const char* const kCaseNames[kNumCases] = {"speech", "silence", "air off", "plain reading"};
 
 const bench::StereoSignal& material(int rate, bool silent) {
     static std::map<std::pair<int, bool>, bench::StereoSignal> cache;
@@ -49,66 +52,64 @@ dsp::BlockSettings defaultSettings(int rate) {
     return settings;
 }
 
-void reportPerFrame(benchmark::State& state) {
+// Runs `processOne(block, out)` on consecutive 512-frame blocks of the material, wrapping around.
+template <typename Process>
+void runBlocks(benchmark::State& state, const bench::StereoSignal& in, Process processOne) {
+    const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
+    std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
+    float* out[] = {outL.data(), outR.data()};
+    std::size_t at = 0;
+    for (auto _ : state) {
+        const float* block[] = {in.left.data() + at, in.right.data() + at};
+        processOne(block, out);
+        benchmark::ClobberMemory();
+        at = at + kBlockFrames < length ? at + kBlockFrames : 0;
+    }
     state.SetItemsProcessed(state.iterations() * kBlockFrames);
     state.counters["frame"] = benchmark::Counter(kBlockFrames, benchmark::Counter::kIsIterationInvariantRate |
                                                                    benchmark::Counter::kInvert);
 }
 
-void processBlockBench(benchmark::State& state) {
-    const int rate = static_cast<int>(state.range(0));
-    const int kind = static_cast<int>(state.range(1));
-    const bench::StereoSignal& in = material(rate, kind == kSilence);
-    const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
-
+void processBlockCase(benchmark::State& state, int rate, Case which) {
     dsp::DspState dsp;
     dsp::BlockSettings settings = defaultSettings(rate);
-    if (kind == kSpeechAirOff) settings.air = 0.0;
-    std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
-    float* out[] = {outL.data(), outR.data()};
-
-    std::size_t at = 0;
-    for (auto _ : state) {
-        const float* block[] = {in.left.data() + at, in.right.data() + at};
-        benchmark::DoNotOptimize(dsp::processBlock(dsp, settings, block, out, kBlockFrames));
-        benchmark::ClobberMemory();
-        at = at + kBlockFrames < length ? at + kBlockFrames : 0;
-    }
-    reportPerFrame(state);
+    if (which == kAirOff) settings.air = 0.0;
+    runBlocks(state, material(rate, which == kSilence), [&](const float* const* in, float* const* out) {
+        benchmark::DoNotOptimize(dsp::processBlock(dsp, settings, in, out, kBlockFrames));
+    });
 }
 
-void plainReadingBench(benchmark::State& state) {
-    const int rate = static_cast<int>(state.range(0));
-    const bench::StereoSignal& in = material(rate, false);
-    const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
-
+void plainReadingCase(benchmark::State& state, int rate) {
     bench::ReferenceChain chain;
     chain.setSampleRate(rate);
-    std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
-    float* out[] = {outL.data(), outR.data()};
-
-    std::size_t at = 0;
-    for (auto _ : state) {
-        const float* block[] = {in.left.data() + at, in.right.data() + at};
-        chain.process(block, out, kBlockFrames);
-        benchmark::ClobberMemory();
-        at = at + kBlockFrames < length ? at + kBlockFrames : 0;
-    }
-    reportPerFrame(state);
+    runBlocks(state, material(rate, false),
+              [&](const float* const* in, float* const* out) { chain.process(in, out, kBlockFrames); });
 }
 
-void rates(benchmark::internal::Benchmark* b, std::vector<int> kinds) {
-    for (int rate : {44100, 48000, 96000}) {
-        for (int kind : kinds) b->Args({rate, kind});
-    }
-    b->ArgNames({"rate", "material"});
-    b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+// Which rate and case each registered name stands for.
+std::map<std::string, std::pair<int, Case>>& registered() {
+    static std::map<std::string, std::pair<int, Case>> names;
+    return names;
 }
 
-BENCHMARK(processBlockBench)->Apply([](benchmark::internal::Benchmark* b) {
-    rates(b, {kSpeech, kSilence, kSpeechAirOff});
-});
-BENCHMARK(plainReadingBench)->Apply([](benchmark::internal::Benchmark* b) { rates(b, {kPlainReading}); });
+void registerCases() {
+    const auto fastest = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+    for (int rate : kRates) {
+        for (Case which : {kSpeech, kSilence, kAirOff, kPlainReading}) {
+            const std::string name = std::string(which == kPlainReading ? "plainReading/" : "processBlock/") +
+                                     (which == kSilence ? "silence" : which == kAirOff ? "air_off" : "speech") +
+                                     "/" + std::to_string(rate);
+            registered()[name] = {rate, which};
+            benchmark::RegisterBenchmark(name.c_str(), [rate, which](benchmark::State& state) {
+                if (which == kPlainReading) {
+                    plainReadingCase(state, rate);
+                } else {
+                    processBlockCase(state, rate, which);
+                }
+            })->ComputeStatistics("min", fastest);
+        }
+    }
+}
 
 // The console report, then a table of nanoseconds per frame and the ratios.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -116,42 +117,41 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            // Single runs, or the fastest of the repetitions when they are asked for: on a shared
-            // machine the other loads only ever add time.
             const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
             if (run.error_occurred || !(run.run_type == Run::RT_Iteration || fastest)) continue;
-            const auto& args = run.run_name.args;  // "rate:44100/material:0"
-            int rate = 0, kind = 0;
-            if (std::sscanf(args.c_str(), "rate:%d/material:%d", &rate, &kind) != 2) continue;
-            nsPerFrame_[{rate, kind}] = run.counters.at("frame").value * 1e9;
+            auto found = registered().find(run.run_name.function_name);
+            auto counter = run.counters.find("frame");
+            if (found == registered().end() || counter == run.counters.end()) continue;
+            nsPerFrame_[found->second] = counter->second.value * 1e9;
         }
     }
 
     void printSummary() const {
         std::printf("\nns per stereo frame, %d-frame blocks (ratio to the plain reading)\n", kBlockFrames);
-        std::printf("%8s %18s %18s %18s %14s %16s\n", "rate", kMaterialNames[kSpeech], kMaterialNames[kSilence],
-                    kMaterialNames[kSpeechAirOff], kMaterialNames[kPlainReading], "silence/speech");
-        for (int rate : {44100, 48000, 96000}) {
+        std::printf("%8s %18s %18s %18s %14s %16s\n", "rate", kCaseNames[kSpeech], kCaseNames[kSilence],
+                    kCaseNames[kAirOff], kCaseNames[kPlainReading], "silence/speech");
+        for (int rate : kRates) {
             const double plain = value(rate, kPlainReading);
             std::printf("%8d", rate);
-            for (int kind : {kSpeech, kSilence, kSpeechAirOff}) {
-                std::printf(" %9.1f (%5.3f)", value(rate, kind), value(rate, kind) / plain);
+            for (Case which : {kSpeech, kSilence, kAirOff}) {
+                std::printf(" %9.1f (%5.3f)", value(rate, which), value(rate, which) / plain);
             }
             std::printf(" %14.1f %16.3f\n", plain, value(rate, kSilence) / value(rate, kSpeech));
         }
     }
 
 private:
-    double value(int rate, int kind) const {
-        auto found = nsPerFrame_.find({rate, kind});
+    double value(int rate, Case which) const {
+        auto found = nsPerFrame_.find({rate, which});
         return found == nsPerFrame_.end() ? 0.0 : found->second;
     }
-    std::map<std::pair<int, int>, double> nsPerFrame_;
+    std::map<std::pair<int, Case>, double> nsPerFrame_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    registerCases();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     SummaryReporter reporter;
