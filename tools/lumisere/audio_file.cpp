@@ -155,23 +155,27 @@ AudioReader::AudioReader(const std::string& path) {
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) throw FileError("no such file");
     if (fs::is_directory(status)) throw FileError("is a directory, not an audio file");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw FileError("cannot open: " + systemReason(errno));
-    file_ = sf_open_fd(fd, SFM_READ, &info_, SF_TRUE);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw FileError("cannot open: " + systemReason(errno));
+    file_ = sf_open_fd(fd_, SFM_READ, &info_, SF_FALSE);
     if (file_ == nullptr) {
         const std::string why = libraryReason(nullptr);
-        ::close(fd);
+        release();
         throw FileError("cannot be read as audio (" + why + ")");
     }
     if (info_.frames <= 0) {
-        sf_close(file_);
-        file_ = nullptr;
+        release();
         throw FileError("contains no audio (zero length)");
     }
 }
 
-AudioReader::~AudioReader() {
+AudioReader::~AudioReader() { release(); }
+
+void AudioReader::release() {
     if (file_ != nullptr) sf_close(file_);
+    if (fd_ >= 0) ::close(fd_);
+    file_ = nullptr;
+    fd_ = -1;
 }
 
 sf_count_t AudioReader::read(float* interleaved, sf_count_t frames) {
@@ -187,16 +191,15 @@ AudioWriter::AudioWriter(const std::string& path, const SF_INFO& info) : path_(p
     const fs::path target(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw FileError("cannot create a file in " + folder.string() + ": " + systemReason(errno));
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0) throw FileError("cannot create a file in " + folder.string() + ": " + systemReason(errno));
     tempPath_ = pattern;
     // mkstemp makes the file private; the output gets the permissions any new file would get.
-    ::fchmod(fd, 0666 & ~gCreationMask);
-    file_ = sf_open_fd(fd, SFM_WRITE, &info_, SF_TRUE);
+    ::fchmod(fd_, 0666 & ~gCreationMask);
+    file_ = sf_open_fd(fd_, SFM_WRITE, &info_, SF_FALSE);
     if (file_ == nullptr) {
         const std::string why = libraryReason(nullptr);
-        ::close(fd);
-        ::unlink(tempPath_.c_str());
+        discard();
         throw FileError("cannot write " + containerName(info.format & SF_FORMAT_TYPEMASK) + ": " + why);
     }
 }
@@ -204,10 +207,10 @@ AudioWriter::AudioWriter(const std::string& path, const SF_INFO& info) : path_(p
 AudioWriter::~AudioWriter() { discard(); }
 
 void AudioWriter::discard() {
-    if (file_ != nullptr) {
-        sf_close(file_);
-        file_ = nullptr;
-    }
+    if (file_ != nullptr) sf_close(file_);
+    if (fd_ >= 0) ::close(fd_);
+    file_ = nullptr;
+    fd_ = -1;
     if (!tempPath_.empty()) {
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
@@ -238,9 +241,12 @@ void AudioWriter::write(const float* interleaved, sf_count_t frames) {
 }
 
 void AudioWriter::commit(bool replace) {
-    const int closed = sf_close(file_);
+    const int finished = sf_close(file_);
     file_ = nullptr;
-    if (closed != 0) throw FileError("write failed: " + libraryReason(nullptr));
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (finished != 0) throw FileError(std::string("write failed: ") + sf_error_number(finished));
+    if (closed != 0) throw FileError("write failed: " + systemReason(errno));
     int renamed = 0;
     if (replace) {
         renamed = std::rename(tempPath_.c_str(), path_.c_str());

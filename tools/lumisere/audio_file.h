@@ -50,6 +50,11 @@ public:
     sf_count_t read(float* interleaved, sf_count_t frames);
 
 private:
+    void release();
+
+    // The descriptor stays ours (libsndfile is told not to close it), so it is closed exactly once
+    // whatever path the open takes; another thread may already own the number after a double close.
+    int fd_ = -1;
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
 };
@@ -80,6 +85,7 @@ private:
 
     std::string path_;
     std::string tempPath_;
+    int fd_ = -1;  // ours, as in AudioReader
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
     int integerBits_ = 0;  // bits of an integer PCM encoding, 0 for the others
