@@ -72,8 +72,9 @@ struct SignalAnalyser {
     void advance(double x) {
         const double xs = x < 1000000.0 ? x : 0.0;
         peak = std::max(peak * peakDecay, std::max(0.001, xs));
-        // The peak never falls below the input, so the ratio only reaches 1 on a new peak.
-        const double n = xs < peak ? xs / peak : 1.0;
+        // min(xs / peak, 1): the peak never falls below the input, so the quotient never exceeds 1
+        // and reaches it exactly on a new peak.
+        const double n = xs / peak;
 
         // Attack while the input is above the level, release otherwise (equality releases). The
         // attack (1 ms) moves further toward n than the release (60 ms), so the step taken is the
