@@ -206,24 +206,6 @@ TEST(Cli, JsonReportListsEveryFileInOrder) {
     EXPECT_EQ(run.err, "lumisere: gone.wav: no such file\n");
 }
 
-TEST(Cli, ParamsListsEveryParameterWithRangeAndDefault) {
-    ScratchDir dir;
-    const ToolRun run = runTool(dir, {"params"});
-    EXPECT_EQ(run.status, 0);
-    for (const char* row : {"--de-ess-thresh       De-Ess Thresh     -40 to 0 dB        -20 dB",
-                            "--focus-freq          Focus Freq        4000 to 11000 Hz   6800 Hz",
-                            "--noise-reduce        Noise Reduce      -40 to 0 dB        -24 dB",
-                            "--air-silk            172 Air Silk      0 to 100 %         75 %",
-                            "--bypass              Bypass            off or on          off"}) {
-        EXPECT_NE(run.out.find(row), std::string::npos) << row;
-    }
-    const nlohmann::json table = nlohmann::json::parse(runTool(dir, {"params", "--json"}).out);
-    ASSERT_EQ(table.size(), 9u);
-    EXPECT_EQ(table[3]["option"], "--dipses-thresh");
-    EXPECT_EQ(table[3]["min"], -80.0);
-    EXPECT_EQ(table[3]["max"], -24.0);
-}
-
 TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
     ScratchDir dir;
     ToolRun run = runTool(dir, {"snapshot", "panel.png", "--meters", "12", "6"});
