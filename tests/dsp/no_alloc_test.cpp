@@ -54,9 +54,9 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-// malloc and friends are replaced where glibc allows it; AddressSanitizer brings its own, so there only
+// malloc and friends are replaced where glibc allows it; the sanitizers bring their own, so there only
 // operator new is counted.
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
