@@ -57,19 +57,19 @@ struct ParamOptions {
 
 void addParamOptions(CLI::App& app, ParamOptions& p) {
     for (int i = 0; i < kNumParams; ++i) {
-        const ParamSpec& spec = kParams[i];
+        const ParamSpec& param = kParams[i];
         std::string names = "--" + optionName(i);
-        const std::string fullName = slugify(spec.hostName);
+        const std::string fullName = slugify(param.hostName);
         if (fullName != optionName(i)) names += ",--" + fullName;
-        const std::string defaultText = unitsText(i, spec.toUnits(spec.defaultValue));
-        if (spec.kind == ParamKind::toggle) {
+        const std::string defaultText = unitsText(i, param.toUnits(param.defaultValue));
+        if (param.kind == ParamKind::toggle) {
             p.options[i] = app.add_flag(names + "{on}", p.texts[i],
-                                        std::string(spec.hostName) + " (or =off; default " + defaultText + ")");
+                                        std::string(param.hostName) + " (or =off; default " + defaultText + ")");
         } else {
             p.options[i] = app.add_option(names, p.texts[i],
-                                          std::string(spec.hostName) + ", " + rangeText(i) + " (default " +
+                                          std::string(param.hostName) + ", " + rangeText(i) + " (default " +
                                               defaultText + ")")
-                               ->type_name(spec.unit == std::string("Hz") ? "HZ|kHz" : spec.unit);
+                               ->type_name(param.unit == std::string("Hz") ? "HZ|kHz" : param.unit);
         }
         p.options[i]->group("Parameters");
     }
@@ -153,15 +153,15 @@ int runParams(bool json) {
     if (json) {
         nlohmann::json rows = nlohmann::json::array();
         for (int i = 0; i < kNumParams; ++i) {
-            const ParamSpec& spec = kParams[i];
+            const ParamSpec& param = kParams[i];
             nlohmann::json row = {{"option", "--" + optionName(i)},
-                                  {"hostName", spec.hostName},
-                                  {"unit", spec.unit},
-                                  {"default", spec.toUnits(spec.defaultValue)}};
-            if (spec.kind == ParamKind::continuous) {
+                                  {"hostName", param.hostName},
+                                  {"unit", param.unit},
+                                  {"default", param.toUnits(param.defaultValue)}};
+            if (param.kind == ParamKind::continuous) {
                 // + 0.0 turns Noise Reduce's -0 into 0.
-                row["min"] = std::min(spec.toUnits(0.0), spec.toUnits(1.0)) + 0.0;
-                row["max"] = std::max(spec.toUnits(0.0), spec.toUnits(1.0)) + 0.0;
+                row["min"] = std::min(param.toUnits(0.0), param.toUnits(1.0)) + 0.0;
+                row["max"] = std::max(param.toUnits(0.0), param.toUnits(1.0)) + 0.0;
             }
             rows.push_back(row);
         }
@@ -170,9 +170,9 @@ int runParams(bool json) {
     }
     std::printf("%-21s %-17s %-18s %s\n", "option", "host name", "range", "default");
     for (int i = 0; i < kNumParams; ++i) {
-        const ParamSpec& spec = kParams[i];
-        std::printf("--%-19s %-17s %-18s %s\n", optionName(i).c_str(), spec.hostName, rangeText(i).c_str(),
-                    unitsText(i, spec.toUnits(spec.defaultValue)).c_str());
+        const ParamSpec& param = kParams[i];
+        std::printf("--%-19s %-17s %-18s %s\n", optionName(i).c_str(), param.hostName, rangeText(i).c_str(),
+                    unitsText(i, param.toUnits(param.defaultValue)).c_str());
     }
     std::printf("\nValues as the display shows them, the unit optional: -30 or -30dB; 7200, 7200Hz, 7.2k or\n"
                 "7.2kHz; 40 or 40%%; switches on (the bare option) or off (--bypass=off). A preset file takes\n"
