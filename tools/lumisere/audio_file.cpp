@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 namespace lumisere::cli {
 
@@ -64,6 +65,29 @@ std::string libraryReason(SNDFILE* file) {
 }
 
 std::string systemReason(int error) { return lowerCase(std::strerror(error)); }
+
+// libsndfile reports a failed open through process-wide state (its error code and log text), which
+// concurrent opens in a parallel batch would overwrite. Opens are serialised, and a failure's reason
+// is read before the lock is let go.
+//
+// libsndfile also closes the descriptor of a failed open even when told not to. So it gets a
+// duplicate of ours that it owns outright (closed by it on failure or by sf_close), and ours is
+// closed by us exactly once: a double close could otherwise hit a descriptor another thread has just
+// opened under the same number.
+std::mutex gOpenMutex;
+
+struct OpenResult {
+    SNDFILE* file;
+    std::string failure;  // the library's reason when file is null
+};
+
+OpenResult openThroughLibrary(int fd, int mode, SF_INFO* info) {
+    const int libraryFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (libraryFd < 0) return {nullptr, systemReason(errno)};
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    SNDFILE* file = sf_open_fd(libraryFd, mode, info, SF_TRUE);
+    return {file, file == nullptr ? libraryReason(nullptr) : std::string()};
+}
 
 // The process's file-creation mask, read before any thread starts (umask can only be read by
 // setting it).
@@ -157,11 +181,11 @@ AudioReader::AudioReader(const std::string& path) {
     if (fs::is_directory(status)) throw FileError("is a directory, not an audio file");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) throw FileError("cannot open: " + systemReason(errno));
-    file_ = sf_open_fd(fd_, SFM_READ, &info_, SF_FALSE);
+    const OpenResult opened = openThroughLibrary(fd_, SFM_READ, &info_);
+    file_ = opened.file;
     if (file_ == nullptr) {
-        const std::string why = libraryReason(nullptr);
         release();
-        throw FileError("cannot be read as audio (" + why + ")");
+        throw FileError("cannot be read as audio (" + opened.failure + ")");
     }
     if (info_.frames <= 0) {
         release();
@@ -196,11 +220,11 @@ AudioWriter::AudioWriter(const std::string& path, const SF_INFO& info) : path_(p
     tempPath_ = pattern;
     // mkstemp makes the file private; the output gets the permissions any new file would get.
     ::fchmod(fd_, 0666 & ~gCreationMask);
-    file_ = sf_open_fd(fd_, SFM_WRITE, &info_, SF_FALSE);
+    const OpenResult opened = openThroughLibrary(fd_, SFM_WRITE, &info_);
+    file_ = opened.file;
     if (file_ == nullptr) {
-        const std::string why = libraryReason(nullptr);
         discard();
-        throw FileError("cannot write " + containerName(info.format & SF_FORMAT_TYPEMASK) + ": " + why);
+        throw FileError("cannot write " + containerName(info.format & SF_FORMAT_TYPEMASK) + ": " + opened.failure);
     }
 }
 

@@ -52,8 +52,7 @@ public:
 private:
     void release();
 
-    // The descriptor stays ours (libsndfile is told not to close it), so it is closed exactly once
-    // whatever path the open takes; another thread may already own the number after a double close.
+    // Ours, closed exactly once whatever path the open takes; libsndfile works on its own duplicate.
     int fd_ = -1;
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
