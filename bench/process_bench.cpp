@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dsp/process_block.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/processor.h"
 #include "reference_chain.h"
 #include "speech_like_signal.h"
 
@@ -40,17 +40,8 @@ const bench::StereoSignal& material(int rate, bool silent) {
     return cache.emplace(std::make_pair(rate, silent), std::move(s)).first->second;
 }
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
-// The block settings of a fresh instance at `rate`: the parameter defaults as the shell maps them.
-dsp::BlockSettings defaultSettings(int rate) {
-    AEffect* effect = createInstance(silentHost);
-    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    PluginInstance* instance = PluginInstance::fromEffect(effect);
-    const dsp::BlockSettings settings = instance->takeBlockSettings();
-    destroyInstance(instance);
-    return settings;
-}
+// The block settings of a fresh instance at `rate`: the parameter defaults as the processor maps them.
+dsp::BlockSettings defaultSettings(int rate) { return defaultBlockSettings(rate); }
 
 // Runs `processOne(block, out)` on consecutive 512-frame blocks of the material, wrapping around.
 template <typename Process>

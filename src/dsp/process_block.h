@@ -6,19 +6,20 @@
 
 namespace lumisere::dsp {
 
-// Everything the chain needs for one block, in physical units. The plug-in shell fills it from the
-// shared parameter values at the start of the block; nothing in it changes during the block.
+// Everything the chain needs for one block, in physical units. The plug-in's processor fills it from
+// the stored parameter values at the start of the block (the parameter table maps them); nothing in
+// it changes during the block.
 struct BlockSettings {
     double sampleRate = kDefaultSampleRate;  // Hz, already accepted by acceptedSampleRate
-    double focusHz = 6800.0;                 // requested focus band-pass centre, Hz
-    double deEssThresholdDb = -20.0;         // -40..0 dB
+    double focusHz = 0.0;                    // requested focus band-pass centre, Hz
+    double deEssThresholdDb = 0.0;           // -40..0 dB
     bool listen = false;                     // output only what the de-esser removes
-    double gateThresholdDb = -54.8;          // -80..-24 dB
-    double gateFloorDb = -24.0;              // 0..-40 dB
-    double gateSlope = 2.5;                  // dB of gain per dB below the threshold, 1..3.5
-    double air = 0.75;                       // air band amount 0..1; the stage runs above 0.01
+    double gateThresholdDb = 0.0;            // -80..-24 dB
+    double gateFloorDb = 0.0;                // 0..-40 dB
+    double gateSlope = 0.0;                  // dB of gain per dB below the threshold, 1..3.5
+    double air = 0.0;                        // air band amount 0..1; the stage runs above 0.01
     double outputTrimDb = 0.0;               // -12..+12 dB on the processed part
-    double mix = 1.0;                        // wet share of the output, 0..1
+    double mix = 0.0;                        // wet share of the output, 0..1
 };
 
 // The largest figures of one processed block, as 32-bit floats.

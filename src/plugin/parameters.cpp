@@ -2,58 +2,43 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 namespace lumisere {
 
-double deEssThresholdDb(float p) { return static_cast<double>(p) * 40.0 - 40.0; }
-double focusFrequencyHz(float p) { return static_cast<double>(p) * 7000.0 + 4000.0; }
-double gateThresholdDb(float p) { return static_cast<double>(p) * 56.0 - 80.0; }
-double gateFloorDb(float p) { return -(static_cast<double>(p) * 40.0); }
-double gateSlope(float p) { return (static_cast<double>(p) * 2.5 + 2.0) - 1.0; }
-double airAmount(float p) { return static_cast<double>(p); }
-double outputTrimDb(float p) { return (static_cast<double>(p) - 0.5) * 24.0; }
-double dryWetMix(float p) { return static_cast<double>(p); }
-
-namespace {
-
-double percent(double p) { return p * 100.0; }
-double switchState(double p) { return p > kSwitchThreshold ? 1.0 : 0.0; }
-
-// toUnits takes p already widened; each reuses the audio mapping above so the two can never drift.
-double deEssUnits(double p) { return deEssThresholdDb(static_cast<float>(p)); }
-double focusUnits(double p) { return focusFrequencyHz(static_cast<float>(p)); }
-double dipsesUnits(double p) { return gateThresholdDb(static_cast<float>(p)); }
-double noiseUnits(double p) { return gateFloorDb(static_cast<float>(p)); }
-double trimUnits(double p) { return outputTrimDb(static_cast<float>(p)); }
-
-}  // namespace
-
 const ParamSpec kParams[kNumParams] = {
-    {"De-Ess Thresh", "DE-ESS THRESH", "dB", 0.5f, ParamKind::continuous, deEssUnits, "dB"},
-    {"Focus Freq", "FOCUS FREQ", "Hz", 0.4f, ParamKind::continuous, focusUnits, "Hz"},
-    {"Listen Sibilance", "LISTEN SIB", "", 0.0f, ParamKind::toggle, switchState, ""},
-    {"Dipses Thresh", "DIPSES THRESH", "dB", 0.45f, ParamKind::continuous, dipsesUnits, "dB"},
-    {"Noise Reduce", "NOISE REDUCE", "dB", 0.6f, ParamKind::continuous, noiseUnits, "dB"},
-    {"172 Air Silk", "172 AIR SILK", "%", 0.75f, ParamKind::continuous, percent, "%"},
-    {"Output Trim", "OUTPUT TRIM", "dB", 0.5f, ParamKind::continuous, trimUnits, "dB"},
-    {"Dry/Wet", "DRY / WET", "%", 1.0f, ParamKind::continuous, percent, "%"},
-    {"Bypass", nullptr, "", 0.0f, ParamKind::toggle, switchState, ""},
+    // host name, caption, label, default, kind, units per step, units at 0, display, decimals, switch texts
+    {"De-Ess Thresh", "DE-ESS THRESH", "dB", 0.5f, ParamKind::continuous, 40.0, -40.0, DisplayStyle::fixed, 1,
+     nullptr, nullptr},
+    {"Focus Freq", "FOCUS FREQ", "Hz", 0.4f, ParamKind::continuous, 7000.0, 4000.0, DisplayStyle::kiloBelow, 0,
+     nullptr, nullptr},
+    {"Listen Sibilance", "LISTEN SIB", "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "NORMAL",
+     "SOLO SIB"},
+    {"Dipses Thresh", "DIPSES THRESH", "dB", 0.45f, ParamKind::continuous, 56.0, -80.0, DisplayStyle::fixed, 1,
+     nullptr, nullptr},
+    // A floor of 0 dB reads "-0.0 dB": the product at p = 0 is -0.
+    {"Noise Reduce", "NOISE REDUCE", "dB", 0.6f, ParamKind::continuous, -40.0, -0.0, DisplayStyle::fixed, 1,
+     nullptr, nullptr},
+    {"172 Air Silk", "172 AIR SILK", "%", 0.75f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0,
+     nullptr, nullptr},
+    {"Output Trim", "OUTPUT TRIM", "dB", 0.5f, ParamKind::continuous, 24.0, -12.0, DisplayStyle::signedFixed, 1,
+     nullptr, nullptr},
+    {"Dry/Wet", "DRY / WET", "%", 1.0f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0, nullptr,
+     nullptr},
+    {"Bypass", nullptr, "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "ACTIVE", "BYPASS"},
 };
 
+double paramUnits(int index, double p) {
+    if (!isParamIndex(index)) return 0.0;
+    const ParamSpec& spec = kParams[index];
+    if (spec.kind == ParamKind::toggle) return p > kSwitchThreshold ? 1.0 : 0.0;
+    return p * spec.unitsPerStep + spec.unitsAtZero;
+}
+
 double unitsToNormalised(int index, double units) {
-    switch (index) {
-        case kParamDeEssThresh: return (units + 40.0) / 40.0;
-        case kParamFocusFreq: return (units - 4000.0) / 7000.0;
-        case kParamDipsesThresh: return (units + 80.0) / 56.0;
-        case kParamNoiseReduce: return -units / 40.0;
-        case kParamAirSilk:
-        case kParamDryWet: return units / 100.0;
-        case kParamOutputTrim: return units / 24.0 + 0.5;
-        case kParamListenSibilance:
-        case kParamBypass: return units;
-        default: return 0.0;
-    }
+    if (!isParamIndex(index)) return 0.0;
+    const ParamSpec& spec = kParams[index];
+    if (spec.kind == ParamKind::toggle) return units;
+    return (units - spec.unitsAtZero) / spec.unitsPerStep;
 }
 
 namespace {
@@ -84,48 +69,33 @@ struct TextOut {
 void formatParamDisplay(unsigned index, float p, char* buf, std::size_t capacity) {
     if (buf == nullptr || capacity == 0) return;
     TextOut out{buf, capacity};
-    const double v = static_cast<double>(p);
-    switch (index) {
-        case kParamDeEssThresh:
-            out.fixed(v * 40.0 - 40.0, 1);
-            out.put(" dB");
-            break;
-        case kParamFocusFreq: {
-            const double f = v * 7000.0 + 4000.0;
-            if (f < 1000.0) {
-                out.fixed(f, 0);
-                out.put(" Hz");
+    if (!isParamIndex(index)) {
+        out.fixed(0.0, 2);
+        out.finish();
+        return;
+    }
+    const ParamSpec& spec = kParams[index];
+    const double units = paramUnits(static_cast<int>(index), p);
+    switch (spec.style) {
+        case DisplayStyle::switchText: out.put(isSwitchOn(p) ? spec.onText : spec.offText); break;
+        case DisplayStyle::kiloBelow:
+            if (units < 1000.0) {
+                out.fixed(units, spec.decimals);
+                out.put(" ");
             } else {
-                out.fixed(f / 1000.0, 2);
-                out.put(" kHz");
+                out.fixed(units / 1000.0, 2);
+                out.put(" k");
             }
+            out.put(spec.label);
             break;
-        }
-        case kParamListenSibilance: out.put(isSwitchOn(p) ? "SOLO SIB" : "NORMAL"); break;
-        case kParamDipsesThresh:
-            out.fixed(v * 56.0 - 80.0, 1);
-            out.put(" dB");
+        case DisplayStyle::signedFixed:
+            if (!std::signbit(units)) out.put("+");
+            [[fallthrough]];
+        case DisplayStyle::fixed:
+            out.fixed(units, spec.decimals);
+            out.put(" ");
+            out.put(spec.label);
             break;
-        case kParamNoiseReduce:
-            // The minus sign is part of the text, so 0 shows as "-0.0 dB".
-            out.put("-");
-            out.fixed(v * 40.0, 1);
-            out.put(" dB");
-            break;
-        case kParamAirSilk:
-        case kParamDryWet:
-            out.fixed(v * 100.0, 0);
-            out.put(" %");
-            break;
-        case kParamOutputTrim: {
-            const double db = (v - 0.5) * 24.0;
-            if (!std::signbit(db)) out.put("+");
-            out.fixed(db, 1);
-            out.put(" dB");
-            break;
-        }
-        case kParamBypass: out.put(isSwitchOn(p) ? "BYPASS" : "ACTIVE"); break;
-        default: out.fixed(0.0, 2); break;
     }
     out.finish();
 }

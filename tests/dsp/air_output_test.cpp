@@ -49,7 +49,7 @@ test::StereoSignal loudSpeech() {
 TEST(OutputStage, DryOnlyIsTheInputClipped) {
     const test::StereoSignal in = loudSpeech();
     DspState state;
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     settings.mix = 0.0;
     settings.deEssThresholdDb = -40.0;
     std::vector<BlockPeaks> blocks;
@@ -74,7 +74,7 @@ TEST(OutputStage, DryOnlyIsTheInputClipped) {
 TEST(AirBand, OffKeepsItsLowPassAndOnResumesIt) {
     const test::StereoSignal in = bench::speechLikeSignal(48000.0, 0.3, 23u);
     DspState state;
-    BlockSettings on;
+    BlockSettings on = defaultBlockSettings();
     on.sampleRate = 48000.0;
     BlockSettings off = on;
     off.air = 0.01f;  // a stored 0.01 sits just below 0.01 and leaves the band off

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/process_block.h"
+#include "plugin/processor.h"
 #include "speech_like_signal.h"
 
 namespace lumisere::test {
@@ -29,7 +30,7 @@ inline StereoSignal tone(double hz, double amplitude, double rate, double second
 // Mix 1, trim 0 dB, the gate and the air band off: what comes out is the input less what the
 // de-esser removes.
 inline dsp::BlockSettings deEsserOnly(double rate) {
-    dsp::BlockSettings s;
+    dsp::BlockSettings s = defaultBlockSettings();
     s.sampleRate = rate;
     s.gateThresholdDb = -80.0;
     s.gateFloorDb = -0.0;

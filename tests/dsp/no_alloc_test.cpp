@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dsp/process_block.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 #include "speech_like_signal.h"
 
 namespace {
@@ -80,6 +80,8 @@ void* realloc(void* p, std::size_t size) {
 namespace lumisere {
 namespace {
 
+using namespace vst2;
+
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
 TEST(Realtime, TheCountingSeesAllocations) {
@@ -97,7 +99,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
 
     // The audio core itself, with a rate change and a focus change on the way.
     dsp::DspState state;
-    dsp::BlockSettings settings;
+    dsp::BlockSettings settings = defaultBlockSettings();
     const long core = allocationsDuring([&] {
         for (int at = 0, n = 0; at < total; at += 512, ++n) {
             settings.sampleRate = n < 40 ? 44100.0 : 48000.0;

@@ -61,7 +61,7 @@ TEST(ProcessBlock, NonFiniteInputIsProcessedAsSilence) {
         }
     }
     for (double mix : {1.0, 0.5}) {  // the dry part of the mix too
-        BlockSettings settings;
+        BlockSettings settings = defaultBlockSettings();
         settings.mix = mix;
         DspState withBad, withZeros;
         std::vector<BlockPeaks> badBlocks, zeroBlocks;
@@ -89,7 +89,7 @@ TEST(ProcessBlock, HugeSamplesAreClippedAndForgotten) {
         hit.left[i] = (i % 2 == 0) ? FLT_MAX : -FLT_MAX;
         hit.right[i] = 1e30f;
     }
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     settings.sampleRate = rate;
     DspState a, b;
     const test::StereoSignal outClean = test::runInBlocks(b, settings, clean, 512);
@@ -117,7 +117,7 @@ TEST(ProcessBlock, HugeSamplesAreClippedAndForgotten) {
 
 TEST(ProcessBlock, AudioDoesNotDependOnTheBlockSize) {
     const test::StereoSignal in = bench::speechLikeSignal(96000.0, 3.0, 33u);
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     settings.sampleRate = 96000.0;
     settings.deEssThresholdDb = -35.0;
     DspState whole, odd;
@@ -139,7 +139,7 @@ TEST(ProcessBlock, AudioDoesNotDependOnTheBlockSize) {
 
 TEST(ProcessBlock, InPlaceBuffersGiveTheSameOutput) {
     const test::StereoSignal in = bench::speechLikeSignal(44100.0, 1.0, 34u);
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     DspState separate, inPlace;
     const test::StereoSignal expected = test::runInBlocks(separate, settings, in, 300);
     test::StereoSignal buffers = in;
@@ -154,7 +154,7 @@ TEST(ProcessBlock, InPlaceBuffersGiveTheSameOutput) {
 
 TEST(ProcessBlock, AnEmptyBlockTouchesNoSampleAndNoState) {
     DspState state;
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     test::runInBlocks(state, settings, bench::speechLikeSignal(44100.0, 0.2, 35u), 256);
     const std::vector<double> before = carried(state);
     float in[4] = {0.1f, 0.2f, 0.3f, 0.4f};
@@ -190,7 +190,7 @@ TEST(Meters, SmoothOncePerBlockInFloat) {
 TEST(Meters, GateReductionApproachesItsFloor) {
     // Silence with Noise Reduce at 1: the gate sits on its -40 dB floor block after block.
     DspState state;
-    BlockSettings settings;
+    BlockSettings settings = defaultBlockSettings();
     settings.gateFloorDb = -40.0;
     settings.gateSlope = 3.5;
     std::vector<BlockPeaks> blocks;
@@ -220,7 +220,7 @@ TEST(DenormalGuard, FlushesInsideAndRestoresTheCallersMode) {
     for (unsigned mode : {callerMode & ~0x8040u, callerMode | 0x8040u, (callerMode & ~0x6000u) | 0x6000u}) {
         DspState state = fresh;
         _mm_setcsr(mode);
-        processBlock(state, BlockSettings{}, inputs, outputs, 64);
+        processBlock(state, defaultBlockSettings(), inputs, outputs, 64);
         const unsigned after = _mm_getcsr();
         _mm_setcsr(callerMode);
         EXPECT_EQ(after, mode);

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 #include "reference_chain.h"
 #include "speech_like_signal.h"
 
 namespace lumisere {
 namespace {
+
+using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
@@ -41,10 +43,10 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
     const int total = static_cast<int>(signal.left.size());
 
     AEffect* effect = createInstance(silentHost);
-    PluginInstance& fx = *PluginInstance::fromEffect(effect);
+    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
     bench::ReferenceChain reference;
     effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
-    reference.setSampleRate(fx.sampleRate.load());
+    reference.setSampleRate(fx.sampleRate());
 
     std::vector<float> coreL(static_cast<std::size_t>(total)), coreR(coreL.size());
     std::vector<float> refL(coreL.size()), refR(coreL.size());
@@ -61,12 +63,12 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
                 float value = random.unit();
                 if (index == kParamAirSilk && random.below(4) == 0) value = 0.005f;
                 effect->setParameter(effect, index, value);
-                reference.params[static_cast<std::size_t>(index)] = fx.getParameter(index);
+                reference.params[static_cast<std::size_t>(index)] = fx.param(index);
             }
         }
         const bool bypass = changeParameters && block % 97 == 50;
         effect->setParameter(effect, kParamBypass, bypass ? 1.0f : 0.0f);
-        reference.params[kParamBypass] = fx.getParameter(kParamBypass);
+        reference.params[kParamBypass] = fx.param(kParamBypass);
 
         const int frames = std::min(total - at, block % 11 == 0 ? random.below(3) : random.below(1500));
         const std::size_t offset = static_cast<std::size_t>(at);
@@ -91,7 +93,7 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
              std::fabs(static_cast<double>(coreR[i]) - refR[i])});
         if (std::fabs(refL[i]) == 0.98f || std::fabs(refR[i]) == 0.98f) ++result.clippedSamples;
     }
-    destroyInstance(&fx);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     return result;
 }
 

@@ -1,4 +1,4 @@
-#include "plugin/dispatcher.h"
+#include "plugin/vst2/dispatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,13 @@
 #include <set>
 #include <string>
 
-#include "plugin/plugin_instance.h"
+#include "plugin/library.h"
+#include "plugin/vst2/plugin_instance.h"
 
 namespace lumisere {
 namespace {
+
+using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
@@ -82,10 +85,9 @@ TEST(Dispatcher, FreshInstanceHeaderAndDefaults) {
     for (char c : fx->future) EXPECT_EQ(c, 0);
     const float defaults[] = {0.5f, 0.4f, 0.0f, 0.45f, 0.6f, 0.75f, 0.5f, 1.0f, 0.0f};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(fx->getParameter(fx.effect(), i), defaults[i]);
-    EXPECT_EQ(fx.self().sampleRate.load(), 44100.0);
-    EXPECT_FALSE(fx.self().suspended.load());
-    EXPECT_EQ(fx.self().dragParam, -1);
-    for (int m = 0; m < kNumMeters; ++m) EXPECT_EQ(fx.self().meter(m), 0.0f);
+    EXPECT_EQ(fx.self().processor.sampleRate(), 44100.0);
+    EXPECT_FALSE(fx.self().processor.suspended());
+    for (int m = 0; m < kNumMeters; ++m) EXPECT_EQ(fx.self().processor.meter(m), 0.0f);
 }
 
 TEST(Dispatcher, ResultOfEveryOpcode) {
@@ -147,12 +149,12 @@ TEST(Dispatcher, TextRequestsWriteExactlyTheirFieldSize) {
 TEST(Dispatcher, MainsCanDoAndEditorRectangle) {
     Instance fx;
     fx.call(effMainsChanged, 0, 0);
-    EXPECT_TRUE(fx.self().suspended.load());
+    EXPECT_TRUE(fx.self().processor.suspended());
     fx.call(effMainsChanged, 0, 1);
-    EXPECT_FALSE(fx.self().suspended.load());
+    EXPECT_FALSE(fx.self().processor.suspended());
     fx.call(effMainsChanged, 0, 0);
     fx.call(effMainsChanged, 0, -7);
-    EXPECT_FALSE(fx.self().suspended.load());
+    EXPECT_FALSE(fx.self().processor.suspended());
 
     char timeInfo[] = "receiveVstTimeInfo";
     char otherCase[] = "ReceiveVstTimeInfo";

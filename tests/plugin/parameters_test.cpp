@@ -92,7 +92,7 @@ TEST(Parameters, UnitsMapBackToTheNormalisedValue) {
     for (int i = 0; i < kNumParams; ++i) {
         if (kParams[i].kind != ParamKind::continuous) continue;
         for (float p : {0.0f, 0.125f, 0.4f, 0.75f, 1.0f}) {
-            EXPECT_NEAR(unitsToNormalised(i, kParams[i].toUnits(p)), p, 1e-12) << kParams[i].hostName;
+            EXPECT_NEAR(unitsToNormalised(i, paramUnits(i, p)), p, 1e-12) << kParams[i].hostName;
         }
     }
     EXPECT_EQ(unitsToNormalised(kParamBypass, 1.0), 1.0);

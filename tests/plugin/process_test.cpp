@@ -7,17 +7,19 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 
 namespace lumisere {
 namespace {
+
+using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
 struct Instance : ::testing::Test {
     AEffect* effect = createInstance(silentHost);
-    PluginInstance& fx = *PluginInstance::fromEffect(effect);
-    ~Instance() override { destroyInstance(&fx); }
+    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
+    ~Instance() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     // One block with the given left and right samples; returns the outputs.
     std::vector<float> process(std::vector<float> left, std::vector<float> right) {
@@ -101,15 +103,15 @@ TEST_F(Instance, BypassIsOnOnlyAboveOneHalf) {
     other->processReplacing(other, in, out, 1);
     EXPECT_EQ(outL, 0.5f);
     EXPECT_EQ(outR, -0.25f);
-    EXPECT_EQ(bypassed.meter(kMeterOutPeakL), 0.0f);
+    EXPECT_EQ(bypassed.processor.meter(kMeterOutPeakL), 0.0f);
     destroyInstance(&bypassed);
 }
 
 TEST_F(Instance, SuspendedLeavesInPlaceBuffersAndStateAlone) {
     process({0.3f, -0.2f}, {0.1f, 0.4f});
     const std::vector<float> metersBefore = meters();
-    const double envBefore = fx.dsp.gateEnv;
-    const double phaseBefore = fx.dsp.bandAnalyser.phase;
+    const double envBefore = fx.audioState().gateEnv;
+    const double phaseBefore = fx.audioState().bandAnalyser.phase;
 
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
     float left[3] = {0.25f, std::nanf(""), -7.0f};
@@ -122,8 +124,8 @@ TEST_F(Instance, SuspendedLeavesInPlaceBuffersAndStateAlone) {
     EXPECT_EQ(std::memcmp(leftBits, left, sizeof left), 0);
     EXPECT_EQ(std::memcmp(rightBits, right, sizeof right), 0);
     EXPECT_EQ(meters(), metersBefore);
-    EXPECT_EQ(fx.dsp.gateEnv, envBefore);
-    EXPECT_EQ(fx.dsp.bandAnalyser.phase, phaseBefore);
+    EXPECT_EQ(fx.audioState().gateEnv, envBefore);
+    EXPECT_EQ(fx.audioState().bandAnalyser.phase, phaseBefore);
 }
 
 TEST_F(Instance, ListenWithNothingDetectedIsSilenceAndTheGateCloses) {

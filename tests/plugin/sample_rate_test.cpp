@@ -7,27 +7,29 @@
 #include <limits>
 
 #include "dsp/dsp_state.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 
 namespace lumisere {
 namespace {
+
+using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
 struct Fixture : ::testing::Test {
     AEffect* effect = createInstance(silentHost);
-    PluginInstance& fx = *PluginInstance::fromEffect(effect);
+    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
     ~Fixture() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     double requestRate(float hz) {
         effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, hz);
-        return fx.sampleRate.load();
+        return fx.sampleRate();
     }
     // What the audio core does first in every processed block.
     void blockStart() {
         float silence[1] = {0.0f};
         float* channels[] = {silence, silence};
-        fx.processBlock(channels, channels, 0);
+        fx.process(channels, channels, 0);
     }
 };
 
@@ -43,7 +45,7 @@ TEST_F(Fixture, RequestedRatesAboveEightKilohertzAreTaken) {
 }
 
 TEST_F(Fixture, AnalyserCoefficientsFollowTheRate) {
-    const dsp::SignalAnalyser& a = fx.dsp.bandAnalyser;
+    const dsp::SignalAnalyser& a = fx.audioState().bandAnalyser;
     EXPECT_NEAR(a.peakDecay, 0.9999848830, 1e-10);
     EXPECT_NEAR(a.attackCoef, 0.9775794253, 1e-10);
     EXPECT_NEAR(a.releaseCoef, 0.9996221425, 1e-10);
@@ -54,7 +56,7 @@ TEST_F(Fixture, AnalyserCoefficientsFollowTheRate) {
     EXPECT_NEAR(a.phaseStep, 0.0008263600, 1e-10);
     EXPECT_EQ(a.decimation, 88);
 
-    const dsp::RateCoefficients& r = fx.dsp.rate;
+    const dsp::RateCoefficients& r = fx.audioState().rate;
     EXPECT_NEAR(r.bandAttack, 0.9720532703, 1e-10);
     EXPECT_NEAR(r.bandRelease, 0.9994332672, 1e-10);
     EXPECT_NEAR(r.gateAttack, 0.9775794253, 1e-10);
@@ -63,69 +65,69 @@ TEST_F(Fixture, AnalyserCoefficientsFollowTheRate) {
 
     requestRate(48000.0f);
     blockStart();
-    for (const dsp::SignalAnalyser* an : {&fx.dsp.bandAnalyser, &fx.dsp.deEssedAnalyser}) {
+    for (const dsp::SignalAnalyser* an : {&fx.audioState().bandAnalyser, &fx.audioState().deEssedAnalyser}) {
         EXPECT_EQ(an->decimation, 96);
         EXPECT_NEAR(an->phaseStep, 0.0007592182, 1e-10);
     }
     requestRate(8001.0f);
     blockStart();
-    EXPECT_EQ(fx.dsp.deEssedAnalyser.decimation, 16);
+    EXPECT_EQ(fx.audioState().deEssedAnalyser.decimation, 16);
     requestRate(96000.0f);
     blockStart();
-    EXPECT_EQ(fx.dsp.bandAnalyser.decimation, 192);
-    EXPECT_NEAR(fx.dsp.rate.airSmoothing, 0.6218, 1e-4);
+    EXPECT_EQ(fx.audioState().bandAnalyser.decimation, 192);
+    EXPECT_NEAR(fx.audioState().rate.airSmoothing, 0.6218, 1e-4);
     requestRate(192000.0f);
     blockStart();
-    EXPECT_NEAR(fx.dsp.rate.airSmoothing, 0.3109, 1e-4);
+    EXPECT_NEAR(fx.audioState().rate.airSmoothing, 0.3109, 1e-4);
 }
 
 TEST_F(Fixture, FocusBandPassAtTheDefaultSetting) {
-    const dsp::Biquad& f = fx.dsp.focusFilterL;
+    const dsp::Biquad& f = fx.audioState().focusFilterL;
     EXPECT_NEAR(f.b0, 0.1577701437, 1e-10);
     EXPECT_EQ(f.b1, 0.0);
     EXPECT_EQ(f.b2, -f.b0);
     EXPECT_NEAR(f.a1, -0.9538412311, 1e-10);
     EXPECT_NEAR(f.a2, 0.6844597126, 1e-10);
-    EXPECT_EQ(fx.dsp.tunedFocusHz, 6800.000041723251);
+    EXPECT_EQ(fx.audioState().tunedFocusHz, 6800.000041723251);
 }
 
 TEST_F(Fixture, OnlyTheFocusParameterRedesignsTheBandPassAndStatesSurvive) {
     // Give the filters and envelopes some memory to watch.
-    fx.dsp.focusFilterL.x1 = 0.1;
-    fx.dsp.focusFilterL.y2 = -0.2;
-    fx.dsp.focusFilterR.y1 = 0.3;
-    fx.dsp.bandEnvL = 0.4;
-    fx.dsp.gateEnv = 0.5;
-    fx.dsp.bandAnalyser.level = 0.6;
-    fx.dsp.bandAnalyser.decimationCounter = 7;
-    const dsp::Biquad before = fx.dsp.focusFilterL;
+    fx.audioState().focusFilterL.x1 = 0.1;
+    fx.audioState().focusFilterL.y2 = -0.2;
+    fx.audioState().focusFilterR.y1 = 0.3;
+    fx.audioState().bandEnvL = 0.4;
+    fx.audioState().gateEnv = 0.5;
+    fx.audioState().bandAnalyser.level = 0.6;
+    fx.audioState().bandAnalyser.decimationCounter = 7;
+    const dsp::Biquad before = fx.audioState().focusFilterL;
 
     for (int index : {0, 2, 3, 4, 5, 6, 7}) {
         effect->setParameter(effect, index, 0.9f);
         blockStart();
-        EXPECT_EQ(fx.dsp.focusFilterL.b0, before.b0) << "index " << index;
-        EXPECT_EQ(fx.dsp.focusFilterL.a1, before.a1) << "index " << index;
+        EXPECT_EQ(fx.audioState().focusFilterL.b0, before.b0) << "index " << index;
+        EXPECT_EQ(fx.audioState().focusFilterL.a1, before.a1) << "index " << index;
     }
 
     effect->setParameter(effect, kParamFocusFreq, 1.0f);
     blockStart();
     const dsp::FocusCoefficients expected = dsp::designFocusBandPass(11000.0, 44100.0);
-    for (const dsp::Biquad* f : {&fx.dsp.focusFilterL, &fx.dsp.focusFilterR}) {
+    for (const dsp::Biquad* f : {&fx.audioState().focusFilterL, &fx.audioState().focusFilterR}) {
         EXPECT_EQ(f->b0, expected.b0);
         EXPECT_EQ(f->a1, expected.a1);
         EXPECT_EQ(f->a2, expected.a2);
     }
     requestRate(48000.0f);
     blockStart();
-    EXPECT_EQ(fx.dsp.focusFilterL.b0, dsp::designFocusBandPass(11000.0, 48000.0).b0);
+    EXPECT_EQ(fx.audioState().focusFilterL.b0, dsp::designFocusBandPass(11000.0, 48000.0).b0);
 
-    EXPECT_EQ(fx.dsp.focusFilterL.x1, 0.1);
-    EXPECT_EQ(fx.dsp.focusFilterL.y2, -0.2);
-    EXPECT_EQ(fx.dsp.focusFilterR.y1, 0.3);
-    EXPECT_EQ(fx.dsp.bandEnvL, 0.4);
-    EXPECT_EQ(fx.dsp.gateEnv, 0.5);
-    EXPECT_EQ(fx.dsp.bandAnalyser.level, 0.6);
-    EXPECT_EQ(fx.dsp.bandAnalyser.decimationCounter, 7);
+    EXPECT_EQ(fx.audioState().focusFilterL.x1, 0.1);
+    EXPECT_EQ(fx.audioState().focusFilterL.y2, -0.2);
+    EXPECT_EQ(fx.audioState().focusFilterR.y1, 0.3);
+    EXPECT_EQ(fx.audioState().bandEnvL, 0.4);
+    EXPECT_EQ(fx.audioState().gateEnv, 0.5);
+    EXPECT_EQ(fx.audioState().bandAnalyser.level, 0.6);
+    EXPECT_EQ(fx.audioState().bandAnalyser.decimationCounter, 7);
 }
 
 // Largest pole magnitude of 1 + a1 z^-1 + a2 z^-2.

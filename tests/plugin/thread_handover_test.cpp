@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "dsp/dsp_state.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 
 namespace lumisere {
 namespace {
+
+using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
@@ -34,7 +36,7 @@ bool designedFromOneFocusValue(const dsp::Biquad& f) {
 TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     AEffect* effect = createInstance(silentHost);
     ASSERT_NE(effect, nullptr);
-    PluginInstance& fx = *PluginInstance::fromEffect(effect);
+    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
     std::atomic<bool> done{false};
 
     std::thread control([&] {
@@ -68,8 +70,8 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     while (!done.load() || blocks < 100) {
         // What the audio core takes at a block start, then the block itself.
         const dsp::BlockSettings settings = fx.takeBlockSettings();
-        fx.dsp.retune(settings.sampleRate, settings.focusHz);
-        if (!designedFromOneFocusValue(fx.dsp.focusFilterL) || !designedFromOneFocusValue(fx.dsp.focusFilterR)) {
+        fx.audioState().retune(settings.sampleRate, settings.focusHz);
+        if (!designedFromOneFocusValue(fx.audioState().focusFilterL) || !designedFromOneFocusValue(fx.audioState().focusFilterR)) {
             ++mismatched;
         }
         effect->processReplacing(effect, channels, channels, 64);

@@ -61,7 +61,7 @@ void addParamOptions(CLI::App& app, ParamOptions& p) {
         std::string names = "--" + optionName(i);
         const std::string fullName = slugify(param.hostName);
         if (fullName != optionName(i)) names += ",--" + fullName;
-        const std::string defaultText = unitsText(i, param.toUnits(param.defaultValue));
+        const std::string defaultText = unitsText(i, defaultUnits(i));
         if (param.kind == ParamKind::toggle) {
             p.options[i] = app.add_flag(names + "{on}", p.texts[i],
                                         std::string(param.hostName) + " (or =off; default " + defaultText + ")");
@@ -69,7 +69,7 @@ void addParamOptions(CLI::App& app, ParamOptions& p) {
             p.options[i] = app.add_option(names, p.texts[i],
                                           std::string(param.hostName) + ", " + rangeText(i) + " (default " +
                                               defaultText + ")")
-                               ->type_name(param.unit == std::string("Hz") ? "HZ|kHz" : param.unit);
+                               ->type_name(param.label == std::string("Hz") ? "HZ|kHz" : param.label);
         }
         p.options[i]->group("Parameters");
     }
@@ -156,12 +156,12 @@ int runParams(bool json) {
             const ParamSpec& param = kParams[i];
             nlohmann::json row = {{"option", "--" + optionName(i)},
                                   {"hostName", param.hostName},
-                                  {"unit", param.unit},
-                                  {"default", param.toUnits(param.defaultValue)}};
+                                  {"unit", param.label},
+                                  {"default", defaultUnits(i)}};
             if (param.kind == ParamKind::continuous) {
                 // + 0.0 turns Noise Reduce's -0 into 0.
-                row["min"] = std::min(param.toUnits(0.0), param.toUnits(1.0)) + 0.0;
-                row["max"] = std::max(param.toUnits(0.0), param.toUnits(1.0)) + 0.0;
+                row["min"] = std::min(paramUnits(i, 0.0), paramUnits(i, 1.0)) + 0.0;
+                row["max"] = std::max(paramUnits(i, 0.0), paramUnits(i, 1.0)) + 0.0;
             }
             rows.push_back(row);
         }
@@ -172,7 +172,7 @@ int runParams(bool json) {
     for (int i = 0; i < kNumParams; ++i) {
         const ParamSpec& param = kParams[i];
         std::printf("--%-19s %-17s %-18s %s\n", optionName(i).c_str(), param.hostName, rangeText(i).c_str(),
-                    unitsText(i, param.toUnits(param.defaultValue)).c_str());
+                    unitsText(i, defaultUnits(i)).c_str());
     }
     std::printf("\nValues as the display shows them, the unit optional: -30 or -30dB; 7200, 7200Hz, 7.2k or\n"
                 "7.2kHz; 40 or 40%%; switches on (the bare option) or off (--bypass=off). A preset file takes\n"

@@ -50,7 +50,7 @@ bool splitNumber(std::string_view text, double& number, std::string& unit) {
 
 // User text to a value in the parameter's display unit.
 double parseUnits(int index, std::string_view text) {
-    const std::string unit = kParams[index].unit;
+    const std::string unit = kParams[index].label;
     if (isToggle(index)) {
         const std::string word = lowerCase(trim(text));
         if (word == "on" || word == "true" || word == "yes" || word == "1") return 1.0;
@@ -122,15 +122,15 @@ std::string validNamesList(const std::string& prefix) {
 
 std::string rangeText(int index) {
     if (isToggle(index)) return "off or on";
-    double low = kParams[index].toUnits(0.0);
-    double high = kParams[index].toUnits(1.0);
+    double low = paramUnits(index, 0.0);
+    double high = paramUnits(index, 1.0);
     if (low > high) std::swap(low, high);
     return numberText(low) + " to " + unitsText(index, high);
 }
 
 std::string unitsText(int index, double units) {
     if (isToggle(index)) return units > 0.5 ? "on" : "off";
-    return numberText(units) + " " + kParams[index].unit;
+    return numberText(units) + " " + kParams[index].label;
 }
 
 float parseParamValue(int index, const std::string& text) {

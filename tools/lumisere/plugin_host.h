@@ -1,7 +1,7 @@
 // One plug-in instance driven exactly as a host drives it: through the exported entry point and the
 // AEffect record it returns (open, sample rate, block size, mains on, parameters, replacing process
 // per block, mains off, close). The tool is linked with the plug-in's code, so besides the record it
-// may read the meters the instance publishes after each block.
+// reads each block's own figures from the processor behind it.
 #pragma once
 
 #include <array>
@@ -10,7 +10,7 @@
 #include "plugin/parameters.h"
 
 namespace lumisere {
-struct PluginInstance;
+class Processor;
 }
 
 namespace lumisere::cli {
@@ -31,14 +31,12 @@ public:
     HostedPlugin& operator=(const HostedPlugin&) = delete;
 
     // One replacing process call over `frames` (at most the block size) frames of two channels.
-    // Returns the block's largest reductions: the instance publishes them smoothed (each meter moves
-    // a fixed share of the way to the block's figure), and the share is undone here through the
-    // plug-in's own smoothing step, so the figures are the block's own and do not lag.
+    // Returns the block's largest reductions, unsmoothed (the meters a host's editor shows lag them).
     BlockReductions process(float* const inputs[2], float* const outputs[2], int frames);
 
 private:
     AEffect* effect_ = nullptr;
-    PluginInstance* instance_ = nullptr;
+    const Processor* processor_ = nullptr;
 };
 
 }  // namespace lumisere::cli

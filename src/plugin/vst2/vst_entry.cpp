@@ -1,7 +1,7 @@
 // The library's only exports: VSTPluginMain, and the same routine under the name `main` for older
 // hosts (aliased by the .def file on Windows and by a symbol alias elsewhere).
 #include "platform/vst_host.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 
 #if defined(_WIN32)
 #define LUMISERE_EXPORT
@@ -11,7 +11,7 @@
 
 // [ui thread] One call per instance the host wants; null when the callback is null.
 extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) {
-    return lumisere::createInstance(host);
+    return lumisere::vst2::createInstance(host);
 }
 
 // A program that links the entry point in, like the command-line tool, has a main of its own.

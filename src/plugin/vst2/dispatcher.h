@@ -3,7 +3,7 @@
 
 #include "platform/vst_host.h"
 
-namespace lumisere {
+namespace lumisere::vst2 {
 
 struct PluginInstance;
 
@@ -25,4 +25,4 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
 VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                       void* ptr, float opt);
 
-}  // namespace lumisere
+}  // namespace lumisere::vst2

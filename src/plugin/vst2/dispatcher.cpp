@@ -1,12 +1,12 @@
-#include "plugin/dispatcher.h"
+#include "plugin/vst2/dispatcher.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "plugin/parameters.h"
-#include "plugin/plugin_instance.h"
+#include "plugin/vst2/plugin_instance.h"
 
-namespace lumisere {
+namespace lumisere::vst2 {
 
 namespace {
 
@@ -19,8 +19,6 @@ void writeFixedText(void* dest, const char* text, std::size_t size) {
     std::memcpy(out, text, n);
     std::memset(out + n, 0, size - n);
 }
-
-bool isValidParam(VstInt32 index) { return static_cast<std::uint32_t>(index) < kNumParams; }
 
 }  // namespace
 
@@ -35,29 +33,29 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
             return 1;
 
         case effGetParamLabel:  // [ui thread] 32 bytes; an unknown index writes nothing
-            if (isValidParam(index)) writeFixedText(ptr, kParams[index].label, kHostTextSize);
+            if (isParamIndex(index)) writeFixedText(ptr, kParams[index].label, kHostTextSize);
             return 1;
 
         case effGetParamDisplay: {  // [ui thread] 32 bytes; an unknown index shows "0.00"
             char text[kParamDisplayCapacity];
-            formatParamDisplay(static_cast<std::uint32_t>(index), instance.getParameter(index), text, sizeof text);
+            formatParamDisplay(static_cast<std::uint32_t>(index), instance.processor.param(index), text, sizeof text);
             writeFixedText(ptr, text, kHostTextSize);
             return 1;
         }
 
         case effGetParamName:  // [ui thread] 32 bytes; an unknown index writes nothing
-            if (isValidParam(index)) writeFixedText(ptr, kParams[index].hostName, kHostTextSize);
+            if (isParamIndex(index)) writeFixedText(ptr, kParams[index].hostName, kHostTextSize);
             return 1;
 
         case effSetSampleRate:  // [ui thread] rate in opt; unusable rates fall back to 44100
-            instance.applySampleRate(opt);
+            instance.processor.setSampleRate(opt);
             return 1;
 
         case effSetBlockSize:  // [ui thread] any block size is processed as it comes
             return 1;
 
         case effMainsChanged:  // [ui thread] value 0 switches processing off (pass-through)
-            instance.suspended.store(value == 0, std::memory_order_relaxed);
+            instance.processor.setSuspended(value == 0);
             return 1;
 
         case effEditGetRect:  // [ui thread] ptr is an ERect** to fill, or null
@@ -103,4 +101,4 @@ VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32
     return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
 }
 
-}  // namespace lumisere
+}  // namespace lumisere::vst2

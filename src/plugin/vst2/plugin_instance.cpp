@@ -1,0 +1,84 @@
+#include "plugin/vst2/plugin_instance.h"
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+#include "editor/panel.h"
+#include "plugin/library.h"
+#include "plugin/vst2/dispatcher.h"
+
+namespace lumisere::vst2 {
+
+static_assert(std::is_standard_layout_v<PluginInstance> && offsetof(PluginInstance, header) == 0,
+              "the AEffect header must be the first member so the host's pointer is the record's");
+
+namespace {
+
+// [audio thread] process and processReplacing: one routine.
+void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
+    if (PluginInstance* instance = PluginInstance::fromEffect(effect)) {
+        instance->processor.process(inputs, outputs, sampleFrames);
+    }
+}
+
+// [any thread]
+void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
+    if (PluginInstance* instance = PluginInstance::fromEffect(effect)) instance->setParameter(index, value);
+}
+
+// [any thread] 0 for a null record or an unknown index.
+float VSTCALLBACK getParameterEntry(AEffect* effect, VstInt32 index) {
+    const PluginInstance* instance = PluginInstance::fromEffect(effect);
+    return instance == nullptr ? 0.0f : instance->processor.param(index);
+}
+
+}  // namespace
+
+PluginInstance::PluginInstance(audioMasterCallback host)
+    : hostCallback(host),
+      editorRect{0, 0, static_cast<VstInt16>(editor::kEditorHeight), static_cast<VstInt16>(editor::kEditorWidth)} {
+    std::memset(&header, 0, sizeof header);
+    header.magic = kEffectMagic;
+    header.dispatcher = dispatcherEntry;
+    header.process = processEntry;
+    header.setParameter = setParameterEntry;
+    header.getParameter = getParameterEntry;
+    header.numPrograms = 1;
+    header.numParams = kNumParams;
+    header.numInputs = 2;
+    header.numOutputs = 2;
+    header.flags = effFlagsHasEditor | effFlagsCanReplacing;
+    header.object = this;
+    header.uniqueID = kUniqueId;
+    header.version = kPluginVersion;
+    header.processReplacing = processEntry;
+    header.processDoubleReplacing = nullptr;
+}
+
+void PluginInstance::setParameter(VstInt32 index, float value) {
+    processor.setParam(index, value);
+    // The focus band-pass follows at the audio core's next block start.
+}
+
+AEffect* createInstance(audioMasterCallback host) {
+    if (host == nullptr) return nullptr;
+    auto* instance = new (std::nothrow) PluginInstance(host);
+    if (instance == nullptr) return nullptr;
+    instanceCreated();
+    return &instance->header;
+}
+
+void destroyInstance(PluginInstance* instance) {
+    if (instance == nullptr) return;
+    delete instance;
+    instanceDestroyed();
+}
+
+const Processor* processorOf(const AEffect* effect) {
+    const PluginInstance* instance = PluginInstance::fromEffect(effect);
+    return instance == nullptr ? nullptr : &instance->processor;
+}
+
+}  // namespace lumisere::vst2

@@ -1,0 +1,56 @@
+// The VST 2.x adapter's instance record: the AEffect header the host holds, the host callback, the
+// editor fields, and the format-neutral processor that does the work. The header is the first
+// member, so the host's AEffect pointer is the record's address and header.object points back at it.
+//
+// Threads: the host's user-interface thread creates and closes instances and calls the dispatcher;
+// the audio thread calls the process entry; setParameter and getParameter may come on either.
+#pragma once
+
+#include <atomic>
+
+#include "platform/vst_host.h"
+#include "plugin/processor.h"
+
+namespace lumisere::vst2 {
+
+constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
+constexpr VstInt32 kPluginVersion = 1000;
+
+struct PluginInstance {
+    // [ui thread] The record with every field at its creation value and the header filled.
+    explicit PluginInstance(audioMasterCallback host);
+
+    PluginInstance(const PluginInstance&) = delete;
+    PluginInstance& operator=(const PluginInstance&) = delete;
+
+    static PluginInstance* fromEffect(const AEffect* effect) {
+        return effect == nullptr ? nullptr : static_cast<PluginInstance*>(effect->object);
+    }
+
+    // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
+    void setParameter(VstInt32 index, float value);
+
+    AEffect header;                    // what the host holds; must stay the first member
+    audioMasterCallback hostCallback;  // stored, never called
+
+    // Editor group: the open editor (opaque here), the host's parent window, the size reported.
+    std::atomic<void*> editorWindow{nullptr};
+    void* parentWindow = nullptr;
+    ERect editorRect;
+
+    Processor processor;
+};
+
+static_assert(std::atomic<void*>::is_always_lock_free, "the editor pointer is read on any thread");
+
+// [ui thread] Creates an instance; null when the callback is null or memory is short.
+AEffect* createInstance(audioMasterCallback host);
+
+// [ui thread] effClose: closes the editor, ends the instance and frees the record.
+void destroyInstance(PluginInstance* instance);
+
+// The processor behind a host's AEffect pointer, for in-process hosts such as the command-line tool
+// that read the block figures; null for a null pointer or an empty record.
+const Processor* processorOf(const AEffect* effect);
+
+}  // namespace lumisere::vst2
