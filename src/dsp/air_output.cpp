@@ -11,6 +11,16 @@ namespace lumisere::dsp {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+
+// The air band's shape. The high part h is what the one-pole split leaves above its corner.
+constexpr double kShaperCycles = 17.2;         // half-cycles of the shaper's sine per unit of |h|
+constexpr double kLinearBase = 0.35;           // linear share of h at zero crest and level, times the amount
+constexpr double kLinearPerCrest = 0.3;        // added per unit of normalised crest
+constexpr double kLinearPerLevel = 0.15;       // added per unit of the cubic level reading
+constexpr double kShaperBase = 0.2;            // the shaper's weight with the crest weight at 0
+constexpr double kShaperPerCrestWeight = 0.35; // added per unit of crest weight (1 for a steady signal)
+constexpr double kShaperDepthPerAmount = 0.4;  // the shaper's depth is this share of the air amount
+constexpr double kAirOnAbove = 0.01;           // the band runs only for amounts above this
 constexpr double kSinPiSeriesBelow = 1048576.0;        // 2^20: from here on the library sine takes over
 constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding and taking it away rounds to an integer
 
@@ -70,10 +80,31 @@ double largestMagnitude(const float* x, int frames, double start) {
     return std::max(even, odd);
 }
 
-// The air band over one chunk: o in, o with the air added in wet. The arrays never overlap.
-void addAir(DspState& state, const AirOutputSettings& settings, const double* __restrict oL,
-            const double* __restrict oR, const AirShape& shape, int frames, double* __restrict wetL,
-            double* __restrict wetR) {
+// How much of the high part goes back in, frame by frame from the de-essed analyser's readings: the
+// linear share grows with the signal's crest and level, the shaper's weight falls as the crest grows.
+struct AirWeights {
+    double linear;  // share of h added as it is
+    double shaper;  // weight of the sine-shaped h
+};
+
+inline AirWeights airWeights(const AirShape& shape, int i, double air) {
+    AirWeights w;
+    w.linear = (kLinearPerCrest * shape.crestNorm[i] + kLinearBase + kLinearPerLevel * shape.levelCubic[i]) * air;
+    w.shaper = kShaperPerCrestWeight * shape.crestWeight[i] + kShaperBase;
+    return w;
+}
+
+// The air band of one sample: the gated sample o plus its high part h, once linearly and once through
+// the sine shaper, where sine = sin(pi * kShaperCycles * |h|).
+inline double withAir(double o, double h, double sine, const AirWeights& w, double depth) {
+    return o + (sine * h * w.shaper * depth + h * w.linear);
+}
+
+}  // namespace
+
+void addAirBand(DspState& state, const AirOutputSettings& settings, const double* __restrict oL,
+                const double* __restrict oR, const AirShape& shape, int frames, double* __restrict wetL,
+                double* __restrict wetR) {
     // First the two one-pole splits, the only recurrences.
     const double a = settings.smoothing;
     double lowL = state.airLowL;
@@ -85,7 +116,8 @@ void addAir(DspState& state, const AirOutputSettings& settings, const double* __
         lowR = lowR + (oR[i] - lowR) * a;
         hL[i] = oL[i] - lowL;
         hR[i] = oR[i] - lowR;
-        beyondSeries |= !(17.2 * std::fabs(hL[i]) < kSinPiSeriesBelow) | !(17.2 * std::fabs(hR[i]) < kSinPiSeriesBelow);
+        beyondSeries |= !(kShaperCycles * std::fabs(hL[i]) < kSinPiSeriesBelow) |
+                        !(kShaperCycles * std::fabs(hR[i]) < kSinPiSeriesBelow);
     }
     state.airLowL = lowL;
     state.airLowR = lowR;
@@ -94,22 +126,18 @@ void addAir(DspState& state, const AirOutputSettings& settings, const double* __
     const double air = settings.air;
     const double depth = settings.shaperDepth;
     for (int i = 0; i < frames; ++i) {
-        const double lin = (0.3 * shape.crestNorm[i] + 0.35 + 0.15 * shape.levelCubic[i]) * air;
-        const double shp = 0.35 * shape.crestWeight[i] + 0.2;
-        const double sL = sinPiSeries(17.2 * std::fabs(hL[i]));
-        const double sR = sinPiSeries(17.2 * std::fabs(hR[i]));
-        wetL[i] = oL[i] + (sL * hL[i] * shp * depth + hL[i] * lin);
-        wetR[i] = oR[i] + (sR * hR[i] * shp * depth + hR[i] * lin);
+        const AirWeights w = airWeights(shape, i, air);
+        wetL[i] = withAir(oL[i], hL[i], sinPiSeries(kShaperCycles * std::fabs(hL[i])), w, depth);
+        wetR[i] = withAir(oR[i], hR[i], sinPiSeries(kShaperCycles * std::fabs(hR[i])), w, depth);
     }
 
-    // Only a wildly out-of-range sample gets here, beyond what the series covers.
+    // Only a wildly out-of-range sample gets here, beyond what the series covers: the same sample with
+    // the library sine.
     if (beyondSeries) {
         const auto redo = [air, depth, &shape](int i, double o, double h, double& wet) {
-            const double t = 17.2 * std::fabs(h);
+            const double t = kShaperCycles * std::fabs(h);
             if (t < kSinPiSeriesBelow) return;
-            const double lin = (0.3 * shape.crestNorm[i] + 0.35 + 0.15 * shape.levelCubic[i]) * air;
-            const double shp = 0.35 * shape.crestWeight[i] + 0.2;
-            wet = o + (std::sin(t * kPi) * h * shp * depth + h * lin);
+            wet = withAir(o, h, std::sin(t * kPi), airWeights(shape, i, air), depth);
         };
         for (int i = 0; i < frames; ++i) {
             redo(i, oL[i], hL[i], wetL[i]);
@@ -118,15 +146,13 @@ void addAir(DspState& state, const AirOutputSettings& settings, const double* __
     }
 }
 
-}  // namespace
-
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate) {
     AirOutputSettings s;
     s.air = air;
-    s.airOn = air > 0.01;
+    s.airOn = air > kAirOnAbove;
     s.smoothing = rate.airSmoothing;
-    s.shaperDepth = air * 0.4;
-    s.outputGain = std::pow(10.0, outputTrimDb / 20.0);
+    s.shaperDepth = air * kShaperDepthPerAmount;
+    s.outputGain = std::pow(10.0, outputTrimDb / 20.0);  // dB to gain
     s.mix = mix;
     s.dry = 1.0 - mix;
     return s;
@@ -142,7 +168,7 @@ void runAirOutput(DspState& state, const AirOutputSettings& settings, const doub
                   double& peakL, double& peakR) {
     double wetL[kChunkFrames], wetR[kChunkFrames];
     if (settings.airOn) {
-        addAir(state, settings, oL, oR, shape, frames, wetL, wetR);
+        addAirBand(state, settings, oL, oR, shape, frames, wetL, wetR);
     } else {
         // The band's low-pass states keep their values until it runs again.
         std::copy(oL, oL + frames, wetL);

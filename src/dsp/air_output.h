@@ -22,15 +22,21 @@ struct AirOutputSettings {
 // The block values from the air amount, the trim in dB, the wet share and the rate's constants.
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate);
 
-// The hard output clip at +-0.98. A NaN comes out as the upper limit.
+// The hard output clip: full scale less about 0.18 dB of headroom. A NaN comes out as the upper limit.
+constexpr double kOutputCeiling = 0.98;
 inline double clipOutput(double out) {
-    const double upper = out < 0.98 ? out : 0.98;
-    return upper > -0.98 ? upper : -0.98;
+    const double upper = out < kOutputCeiling ? out : kOutputCeiling;
+    return upper > -kOutputCeiling ? upper : -kOutputCeiling;
 }
 
 // sin(t * pi) for t >= 0, the shaper's sine: a series within about 1e-14 of the library sine of the
 // rounded product below t = 2^20, where the product itself carries that much, and the library sine above.
 double sinPiTimes(double t);
+
+// The air band alone over one chunk of at most kChunkFrames frames: the gated signal o in, o with the
+// band added in wet (no array may overlap another). The low-pass states in `state` carry on.
+void addAirBand(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
+                const AirShape& shape, int frames, double* wetL, double* wetR);
 
 // Runs the air band and output stage over `frames` frames: o is the gated signal, shape the de-essed
 // analyser's readings of the same frames, x the unprocessed input. Writes the 32-bit outputs; peakL

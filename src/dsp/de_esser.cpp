@@ -5,9 +5,32 @@
 
 namespace lumisere::dsp {
 
+namespace {
+
+// Detection: the louder band envelope must carry at least this share of the louder broadband
+// envelope, kDetectShare * (kDetectBase + kDetectPerCrestWeight * crestWeight) * (1 - kDetectWobble *
+// wobbleDepth): about a fifth for a steady band, less for a spiky one, and breathing with the modulator.
+constexpr double kDetectShare = 0.22;
+constexpr double kDetectBase = 0.75;
+constexpr double kDetectPerCrestWeight = 0.35;
+constexpr double kDetectWobble = 0.1;
+constexpr double kBroadbandFloor = 0.00001;  // keeps the share finite in digital silence
+constexpr double kGainFloorOffset = 0.000000001;  // keeps the dB of a zero threshold finite
+
+// The gain curve 1 / (1 + a over + b over^2), over in dB above the threshold: a soft knee that turns
+// ever steeper. The linear term hardens with a rising fourth difference (an attack), the square term
+// with the band's level.
+constexpr double kLinearPerDb = 0.45;
+constexpr double kLinearPerLaplacian = 0.65;
+constexpr double kSquarePerDb2 = 0.08;
+constexpr double kSquarePerLevel = 0.75;
+constexpr double kGainFloor = 0.05;  // at most -26 dB of reduction
+
+}  // namespace
+
 DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoefficients& rate) {
     DeEsserSettings s;
-    s.threshold = std::pow(10.0, thresholdDb / 20.0);
+    s.threshold = std::pow(10.0, thresholdDb / 20.0);  // dB to gain
     s.listen = listen;
     s.bandAttack = rate.bandAttack;
     s.bandRelease = rate.bandRelease;
@@ -17,9 +40,10 @@ DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoeff
 double deEsserGain(double overDb, double laplacian, double levelPow15) {
     const double lp = std::max(0.0, laplacian);  // a falling edge does not soften the reduction
     const double over = overDb;
-    const double k = 1.0 / ((lp * 0.65 + 1.0) * 0.45 * over + 1.0 + over * ((0.75 * levelPow15 + 1.0) * 0.08 * over));
+    const double k = 1.0 / ((lp * kLinearPerLaplacian + 1.0) * kLinearPerDb * over + 1.0 +
+                            over * ((kSquarePerLevel * levelPow15 + 1.0) * kSquarePerDb2 * over));
     if (!(k < 1.0)) return 1.0;
-    return k <= 0.05 ? 0.05 : k;
+    return k <= kGainFloor ? kGainFloor : k;
 }
 
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
@@ -82,8 +106,9 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
         double k = 1.0;
         if (e[i] > threshold) {
             const AnalyserReadings r = readingsOf(analyser.level, analyser.slowLevel, analyser.modulatorSin);
-            if (e[i] / (b[i] + 0.00001) > (0.35 * r.crestWeight + 0.75) * 0.22 * (1.0 - 0.1 * r.wobbleDepth)) {
-                const double overDb = 20.0 * std::log10(e[i] / (threshold + 0.000000001));
+            if (e[i] / (b[i] + kBroadbandFloor) > (kDetectPerCrestWeight * r.crestWeight + kDetectBase) * kDetectShare *
+                                                      (1.0 - kDetectWobble * r.wobbleDepth)) {
+                const double overDb = 20.0 * std::log10(e[i] / (threshold + kGainFloorOffset));
                 k = deEsserGain(overDb, analyser.laplacian, r.levelPow15);
             }
         }

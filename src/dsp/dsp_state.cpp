@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/smoothing.h"
+
 namespace lumisere::dsp {
 
 namespace {
@@ -11,8 +13,14 @@ constexpr float kMinimumSampleRate = 8000.0f;  // a request must lie strictly ab
 constexpr double kFocusQ = 2.2;
 constexpr double kFocusMaxShareOfRate = 0.499;
 constexpr double kAirCornerRadiansPerSecond = 59690.26041820607;  // 2pi * 9500 Hz
+constexpr double kAirSmoothingMin = 0.02;  // the air split's one-pole factor stays within these
+constexpr double kAirSmoothingMax = 0.85;  // (0.85 for every rate below about 70 kHz)
 
-double decayFactor(double tauSeconds, double fs) { return std::exp(-1.0 / (tauSeconds * fs)); }
+// Time constants of the envelopes, seconds.
+constexpr double kBandAttackSeconds = 0.0008;    // focus band envelope rising: catches an "s" at once
+constexpr double kBandReleaseSeconds = 0.04;     // band envelope falling, and both broadband envelopes
+constexpr double kGateAttackSeconds = 0.001;     // gate envelope rising: opens within a millisecond
+constexpr double kGateReleaseSeconds = 0.035;    // gate envelope falling, before the analyser's bend
 
 }  // namespace
 
@@ -42,11 +50,12 @@ FocusCoefficients designFocusBandPass(double centreHz, double sampleRate) {
 
 RateCoefficients rateCoefficients(double sampleRate) {
     RateCoefficients r;
-    r.bandAttack = decayFactor(0.0008, sampleRate);
-    r.bandRelease = decayFactor(0.04, sampleRate);
-    r.gateAttack = decayFactor(0.001, sampleRate);
-    r.gateRelease = decayFactor(0.035, sampleRate);
-    r.airSmoothing = std::min(std::max(kAirCornerRadiansPerSecond / sampleRate, 0.02), 0.85);
+    r.bandAttack = decayFactor(kBandAttackSeconds, sampleRate);
+    r.bandRelease = decayFactor(kBandReleaseSeconds, sampleRate);
+    r.gateAttack = decayFactor(kGateAttackSeconds, sampleRate);
+    r.gateRelease = decayFactor(kGateReleaseSeconds, sampleRate);
+    r.airSmoothing =
+        std::min(std::max(kAirCornerRadiansPerSecond / sampleRate, kAirSmoothingMin), kAirSmoothingMax);
     return r;
 }
 

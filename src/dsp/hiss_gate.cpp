@@ -5,9 +5,24 @@
 
 namespace lumisere::dsp {
 
+namespace {
+
+constexpr double kEnvelopeOffset = 0.000000001;  // keeps the ratio of a silent envelope above 0
+
+// The release slows down with the de-essed level and breathes with the modulator:
+// bend = (kBendBase + kBendPerLevel * levelSquare) * (1 - kBendWobble * wobbleDepth), held to
+// kBendMin..kBendMax, and the release step is divided by it (a larger bend releases more slowly).
+constexpr double kBendBase = 0.65;
+constexpr double kBendPerLevel = 0.75;
+constexpr double kBendWobble = 0.2;
+constexpr double kBendMin = 0.4;
+constexpr double kBendMax = 2.0;
+
+}  // namespace
+
 GateSettings gateSettings(double thresholdDb, double floorDb, double slope, const RateCoefficients& rate) {
     GateSettings s;
-    s.threshold = std::pow(10.0, thresholdDb / 20.0);
+    s.threshold = std::pow(10.0, thresholdDb / 20.0);  // dB to gain
     s.slope = slope;
     // Formed as the floor's own dB-to-gain step, so a clamped sample gets exactly that gain.
     s.floorGain = std::pow(10.0, floorDb / 20.0);
@@ -21,7 +36,7 @@ GateSettings gateSettings(double thresholdDb, double floorDb, double slope, cons
 
 double gateGain(const GateSettings& settings, double env) {
     if (!(settings.threshold > env)) return 1.0;
-    const double offsetEnv = env + 0.000000001;
+    const double offsetEnv = env + kEnvelopeOffset;
     if (!(offsetEnv > settings.floorEnvelope)) return settings.floorGain;
     return std::pow(offsetEnv / settings.threshold, settings.slope);
 }
@@ -49,9 +64,9 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
     const double releaseStep = 1.0 - settings.release;
     for (int i = 0; i < frames; ++i) {
         const AnalyserReadings r = readingsOf(level[i], slowLevel[i], wobble[i]);
-        double bend = (0.75 * r.levelSquare + 0.65) * (1.0 - 0.2 * r.wobbleDepth);
-        bend = bend < 2.0 ? bend : 2.0;
-        bend = bend > 0.4 ? bend : 0.4;
+        double bend = (kBendPerLevel * r.levelSquare + kBendBase) * (1.0 - kBendWobble * r.wobbleDepth);
+        bend = bend < kBendMax ? bend : kBendMax;
+        bend = bend > kBendMin ? bend : kBendMin;
         releaseFactor[i] = 1.0 - releaseStep / bend;
         shape.crestNorm[i] = r.crestNorm;
         shape.levelCubic[i] = r.levelCubic;

@@ -18,22 +18,31 @@ inline double finiteOrSilence(float sample) {
     return std::isfinite(sample) ? static_cast<double>(sample) : 0.0;
 }
 
+constexpr double kReductionGainOffset = 0.000000001;  // a zero gain reads 180 dB, not infinity
+
 // The block's largest reduction in dB, as the meter takes it: -20 log10(gain + 1e-9) falls as the
 // gain rises, so the largest per-sample reduction is the one of the smallest gain, and narrowing to
 // float keeps the order. A unit gain gives -8.7e-9 dB, which the accumulator's 0 start holds at 0.
 float largestReductionDb(double smallestGain) {
-    const double reduction = -20.0 * std::log10(smallestGain + 0.000000001);
+    const double reduction = -20.0 * std::log10(smallestGain + kReductionGainOffset);
     return std::max(0.0f, static_cast<float>(reduction));
 }
 
 }  // namespace
 
+// Meter ballistics, per block: each meter keeps this share of its value and takes the rest from the
+// block's figure. The de-esser's meter falls a little faster, so short esses read as short.
+constexpr float kMeterKeep = 0.85f;
+constexpr float kMeterTake = 0.15f;
+constexpr float kDeEssMeterKeep = 0.82f;
+constexpr float kDeEssMeterTake = 0.18f;
+
 MeterValues smoothMeters(const MeterValues& previous, const BlockPeaks& block) {
     MeterValues m;
-    m.outPeakL = previous.outPeakL * 0.85f + block.peakL * 0.15f;
-    m.outPeakR = previous.outPeakR * 0.85f + block.peakR * 0.15f;
-    m.deEssReduction = previous.deEssReduction * 0.82f + block.deEssMax * 0.18f;
-    m.gateReduction = previous.gateReduction * 0.85f + block.gateMax * 0.15f;
+    m.outPeakL = previous.outPeakL * kMeterKeep + block.peakL * kMeterTake;
+    m.outPeakR = previous.outPeakR * kMeterKeep + block.peakR * kMeterTake;
+    m.deEssReduction = previous.deEssReduction * kDeEssMeterKeep + block.deEssMax * kDeEssMeterTake;
+    m.gateReduction = previous.gateReduction * kMeterKeep + block.gateMax * kMeterTake;
     return m;
 }
 

@@ -2,28 +2,37 @@
 
 #include <cmath>
 
+#include "dsp/smoothing.h"
+
 namespace lumisere::dsp {
 
 namespace {
 
-// Decay factor of a one-pole smoother with time constant tauSeconds at rate fs.
-double decayFactor(double tauSeconds, double fs) { return std::exp(-1.0 / (tauSeconds * fs)); }
-
 constexpr double kModulatorRadiansPerSecond = 36.4424747816416;  // 2pi * 5.8 Hz
+
+// Time constants, seconds.
+constexpr double kPeakDecaySeconds = 1.5;        // the input peak the level is normalised by
+constexpr double kLevelAttackSeconds = 0.001;    // the normalised level rising
+constexpr double kLevelReleaseSeconds = 0.06;    // the normalised level falling
+constexpr double kSlowLevelSeconds = 0.08;       // the slow average the crest compares against
+constexpr double kInputSmoothingSeconds = 0.005; // the short input average the fourth difference reads
+constexpr double kLaplacianPeakSeconds = 0.5;    // the fourth difference's normaliser, per decimated step
+constexpr double kLaplacianSeconds = 0.004;      // the smoothed fourth difference
+constexpr double kDecimationSeconds = 0.002;     // the fourth difference steps every 2 ms
 
 }  // namespace
 
 void SignalAnalyser::configure(double rate) {
-    peakDecay = decayFactor(1.5, rate);
-    attackCoef = decayFactor(0.001, rate);
-    releaseCoef = decayFactor(0.06, rate);
-    slowCoef = 1.0 - decayFactor(0.08, rate);
-    inputCoef = 1.0 - decayFactor(0.005, rate);
-    laplacianPeakDecay = decayFactor(0.5, rate);
-    laplacianCoef = 1.0 - decayFactor(0.004, rate);
+    peakDecay = decayFactor(kPeakDecaySeconds, rate);
+    attackCoef = decayFactor(kLevelAttackSeconds, rate);
+    releaseCoef = decayFactor(kLevelReleaseSeconds, rate);
+    slowCoef = 1.0 - decayFactor(kSlowLevelSeconds, rate);
+    inputCoef = 1.0 - decayFactor(kInputSmoothingSeconds, rate);
+    laplacianPeakDecay = decayFactor(kLaplacianPeakSeconds, rate);
+    laplacianCoef = 1.0 - decayFactor(kLaplacianSeconds, rate);
     phaseStep = kModulatorRadiansPerSecond / rate;
     // 2 ms in samples, truncated; the float-to-int conversion is only defined inside int32's range.
-    const double samples = 0.002 * rate;
+    const double samples = kDecimationSeconds * rate;
     const std::int32_t d = (samples > 0.0 && samples < 2147483647.0) ? static_cast<std::int32_t>(samples) : 0;
     decimation = d > 0 ? d : 1;
 

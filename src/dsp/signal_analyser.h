@@ -59,7 +59,7 @@ struct SignalAnalyser {
     // Advances by one sample of detector value x (normally >= 0; anything else reads as silence).
     void update(double x) {
         // Negative, NaN, infinite and implausibly large detector values all read as silence.
-        advance((x >= 0.0 && x < 1000000.0) ? x : 0.0);
+        advance((x >= 0.0 && x < kImplausibleInput) ? x : 0.0);
         refreshReadings();
     }
 
@@ -70,8 +70,8 @@ struct SignalAnalyser {
     // x is a magnitude (0 or more, never NaN); values of a million and more read as silence.
     // Inline: the block loops run it once per frame on each analyser.
     void advance(double x) {
-        const double xs = x < 1000000.0 ? x : 0.0;
-        peak = std::max(peak * peakDecay, std::max(0.001, xs));
+        const double xs = x < kImplausibleInput ? x : 0.0;
+        peak = std::max(peak * peakDecay, std::max(kPeakFloor, xs));
         // min(xs / peak, 1): the peak never falls below the input, so the quotient never exceeds 1
         // and reaches it exactly on a new peak.
         const double n = xs / peak;
@@ -106,6 +106,9 @@ struct SignalAnalyser {
     void refreshReadings();
 
 private:
+    static constexpr double kImplausibleInput = 1000000.0;  // a detector value this large reads as silence
+    static constexpr double kPeakFloor = 0.001;             // -60 dBFS: quieter input is not normalised up
+    static constexpr double kLaplacianPeakFloor = 0.02;     // keeps a quiet fourth difference from reading full
     static constexpr double kModulatorWrap = 6.283185307179586;    // 2pi rad, where the phase wraps
     static constexpr double kModulatorOffset = 0.8224670334241132;  // pi^2/12 rad
 
@@ -120,7 +123,7 @@ private:
         history[1] = history[0];
         history[0] = smoothInput;
         // The peak decays once per decimated step and never falls below 0.02, so q is always defined.
-        laplacianPeak = std::max(0.02, std::max(laplacianPeak * laplacianPeakDecay, std::fabs(d)));
+        laplacianPeak = std::max(kLaplacianPeakFloor, std::max(laplacianPeak * laplacianPeakDecay, std::fabs(d)));
         const double q = d / laplacianPeak;
         laplacianHeld = !(q < 1.0) ? 1.0 : std::max(q, -1.0);
     }
@@ -146,14 +149,24 @@ struct AnalyserReadings {
     double levelPow15 = 0.0;
 };
 
+// The crest compares the level with a tenth of its slow average (plus a floor for silence); it reads
+// "full" at 25. The modulator's depth shrinks as the crest grows. The level's square and cube are
+// scaled by 81/91 and 91/81, the cube capped at 1.
+constexpr double kCrestSlowShare = 0.1;
+constexpr double kCrestFloor = 0.04;
+constexpr double kCrestFull = 25.0;
+constexpr double kWobbleDepth = 0.08;
+constexpr double kLevelSquareScale = 81.0 / 91.0;
+constexpr double kLevelCubicScale = 91.0 / 81.0;
+
 inline AnalyserReadings readingsOf(double level, double slowLevel, double wobble) {
     AnalyserReadings r;
-    r.crest = level / (std::fabs(0.1 * slowLevel) + 0.04);
-    r.crestNorm = std::min(r.crest * (1.0 / 25.0), 1.0);
+    r.crest = level / (std::fabs(kCrestSlowShare * slowLevel) + kCrestFloor);
+    r.crestNorm = std::min(r.crest * (1.0 / kCrestFull), 1.0);
     r.crestWeight = 1.0 / ((r.crestNorm + r.crestNorm) * r.crestNorm + 1.0);
-    r.wobbleDepth = 0.08 * wobble / (std::fabs(r.crest) + 1.0);
-    r.levelSquare = level * level * (81.0 / 91.0);
-    r.levelCubic = std::min(level * level * level * (91.0 / 81.0), 1.0);
+    r.wobbleDepth = kWobbleDepth * wobble / (std::fabs(r.crest) + 1.0);
+    r.levelSquare = level * level * kLevelSquareScale;
+    r.levelCubic = std::min(level * level * level * kLevelCubicScale, 1.0);
     r.levelPow15 = level * std::sqrt(level);  // level^1.5 for level >= 0
     return r;
 }

@@ -37,6 +37,51 @@ TEST(ShaperSine, AgreesWithTheLibrarySine) {
     EXPECT_EQ(sinPiTimes(3e6 + 0.25), std::sin((3e6 + 0.25) * 3.141592653589793));
 }
 
+// The band against its plain per-sample reading (library sine everywhere), over a chunk that takes
+// both of the shaper's paths: the series for ordinary samples, the library sine for samples so far out
+// that the series no longer covers them. Those must agree to the bit; the rest to the series' error.
+TEST(AirBand, BothShaperPathsMatchThePlainReading) {
+    const RateCoefficients rate = rateCoefficients(48000.0);
+    const AirOutputSettings settings = airOutputSettings(0.75, 0.0, 1.0, rate);
+    AirShape shape;
+    double oL[kChunkFrames], oR[kChunkFrames];
+    for (int i = 0; i < kChunkFrames; ++i) {
+        shape.crestNorm[i] = (i % 7) / 7.0;
+        shape.levelCubic[i] = (i % 5) / 5.0;
+        shape.crestWeight[i] = 1.0 / (1.0 + (i % 3));
+        oL[i] = 0.4 * std::sin(i * 0.9);
+        oR[i] = i % 16 == 3 ? (i % 32 == 3 ? 1e6 : -3.5e7) : -0.3 * std::cos(i * 1.3);
+    }
+    DspState state;
+    double wetL[kChunkFrames], wetR[kChunkFrames];
+    addAirBand(state, settings, oL, oR, shape, kChunkFrames, wetL, wetR);
+
+    double lowL = 0.0, lowR = 0.0;
+    int farOut = 0;
+    for (int i = 0; i < kChunkFrames; ++i) {
+        lowL = lowL + (oL[i] - lowL) * rate.airSmoothing;
+        lowR = lowR + (oR[i] - lowR) * rate.airSmoothing;
+        const double lin = (0.3 * shape.crestNorm[i] + 0.35 + 0.15 * shape.levelCubic[i]) * 0.75;
+        const double shp = 0.35 * shape.crestWeight[i] + 0.2;
+        const auto plain = [&](double o, double h) {
+            return o + (std::sin(17.2 * std::fabs(h) * 3.141592653589793) * h * shp * (0.75 * 0.4) + h * lin);
+        };
+        const double hR = oR[i] - lowR;
+        EXPECT_NEAR(wetL[i], plain(oL[i], oL[i] - lowL), 1e-14) << i;
+        if (17.2 * std::fabs(hR) >= 1048576.0) {
+            EXPECT_EQ(wetR[i], plain(oR[i], hR)) << i;
+            ++farOut;
+        } else {
+            // Each sine of a rounded product 17.2 |h| pi carries about 17.2 |h| 1e-16 of its own.
+            EXPECT_NEAR(wetR[i], plain(oR[i], hR), 1e-14 + 2e-15 * 17.2 * hR * hR) << i;
+        }
+    }
+    EXPECT_GT(farOut, 0);
+    EXPECT_LT(farOut, kChunkFrames);
+    EXPECT_EQ(state.airLowL, lowL);
+    EXPECT_EQ(state.airLowR, lowR);
+}
+
 // Speech-like material pushed past the clip, through a chain with all stages at work.
 test::StereoSignal loudSpeech() {
     test::StereoSignal s = bench::speechLikeSignal(44100.0, 1.0, 21u);

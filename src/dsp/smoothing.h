@@ -1,0 +1,13 @@
+// One-pole smoothing, the one recurrence every envelope, follower and meter of the chain is built on:
+// value <- value * k + (1 - k) * input.
+#pragma once
+
+#include <cmath>
+
+namespace lumisere::dsp {
+
+// The factor k of a one-pole smoother with time constant tauSeconds at fs Hz: after tauSeconds of a
+// step the value has covered 1 - 1/e (63 %) of it.
+inline double decayFactor(double tauSeconds, double fs) { return std::exp(-1.0 / (tauSeconds * fs)); }
+
+}  // namespace lumisere::dsp
