@@ -58,7 +58,7 @@ public:
     // from the calling thread except where that is safe (Win32's InvalidateRect is).
     virtual void requestRepaint() = 0;
 
-    // The native handle: the HWND on Win32, the X11 Window id on X11.
+    // The native handle: the HWND on Win32, the X11 Window id on X11; null once alive() is false.
     virtual void* nativeHandle() const = 0;
 
     // [ui thread] False once the native window is gone (destroyed together with the host's window).
@@ -66,8 +66,9 @@ public:
 };
 
 // [ui thread] Opens a width x height child at (0, 0) of `parent` (an HWND, or an X11 Window id cast to
-// a pointer) and starts its tick. Null when parent is null, is no window, or the window cannot be
-// made; nothing is left behind then. The client must outlive the window.
+// a pointer) and starts its tick. Null when parent is null, is no window, width or height is not
+// positive, or the window cannot be made; nothing is left behind then. The client must outlive the
+// window.
 std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client);
 
 // How many child windows of this library are open; the tests and the unload path read it.

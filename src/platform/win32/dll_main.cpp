@@ -1,11 +1,13 @@
-// The library's load and unload hook. It only forwards to the plug-in shell (platform/library_hooks.h),
-// which owns the library-wide state.
+// The library's load and unload hook. It forwards to the plug-in shell (platform/library_hooks.h),
+// which owns the library-wide state, and on FreeLibrary first to the editor window's class
+// (win32/window_class.h).
 //
 // Everything here runs under the loader lock: no library may be loaded or freed, no thread waited for.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include "platform/library_hooks.h"
+#include "platform/win32/window_class.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -15,7 +17,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
         DisableThreadLibraryCalls(module);
         break;
     case DLL_PROCESS_DETACH:
-        // reserved is null for FreeLibrary and non-null when the process is ending.
+        // reserved is null for FreeLibrary and non-null when the process is ending. Freed with an editor
+        // open, the library first takes down its windows and their class, whose procedure is about to
+        // be unmapped, and only then lets the shell stop the graphics runtime they draw with. At process
+        // exit the system reclaims both, and other libraries may already be gone.
+        if (reserved == nullptr) lumisere::platform::closeWindowsAndUnregisterClass();
         lumisere::platform::onLibraryUnload(reserved != nullptr);
         break;
     default:
