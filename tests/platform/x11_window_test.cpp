@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +62,7 @@ public:
         pid_ = fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
             fcntl(displayPipe[1], F_SETFD, 0);  // the one descriptor Xvfb inherits: it writes its number there
             execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
                    static_cast<char*>(nullptr));
@@ -230,7 +232,6 @@ public:
         }
         return result;
     }
-    std::size_t seenCount() const { return seen(true).size(); }
 
     // Holds the next paint until releasePaints(); true once a paint is waiting.
     bool holdPaints() {
@@ -440,7 +441,7 @@ TEST_F(X11Window, PressMoveAndReleaseArriveInClientCoordinatesAndFollowThePointe
         {Kind::move, 50, 60, false}, {Kind::press, 50, 60},        {Kind::move, -25, -20, true},
         {Kind::move, 400, 300, true}, {Kind::release, 400, 300}, {Kind::move, 10, 10, false},
     };
-    EXPECT_TRUE(waitFor([&] { return client.seenCount() >= expected.size(); }));
+    EXPECT_TRUE(waitFor([&] { return client.seen().size() >= expected.size(); }));
     EXPECT_EQ(client.seen(), expected);
     EXPECT_EQ(client.wrongSizes.load(), 0);
     EXPECT_TRUE(client.calledOnOneForeignThread());
