@@ -43,6 +43,10 @@ public:
     // Writes the image as PNG; false when the canvas failed or the file could not be written.
     bool writePng(const std::string& path) const;
 
+    // The ARGB32 image surface drawn into (premultiplied, native-endian words); null on a failed canvas.
+    // A window backend clears it before a paint and copies it to the window after.
+    _cairo_surface* surface() const { return surface_; }
+
     void fillRect(const IntRect& r, const Brush& brush) override;
     void strokeRect(const IntRect& r, const Pen& pen) override;
     void fillEllipse(const IntRect& r, const Brush& brush) override;

@@ -1,0 +1,393 @@
+// The window layer on X11: a child window on the editor's own Xlib connection, served by an event
+// thread of its own that hands the pointer to the client, ticks every 30 ms and paints.
+//
+// Threads. openChildWindow and the destructor run on the host's UI thread; in between, the event
+// thread is the connection's only user (the UI thread hands the connection over by starting the thread
+// and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads).
+// requestRepaint, from any thread, only sets an atomic flag and wakes the event thread through an
+// eventfd it polls beside the connection: no X call ever comes from a foreign thread.
+//
+// Errors. Xlib's process-wide error handler belongs to the host, and Xlib's default one ends the
+// process on a BadWindow. We never touch it: our connection carries an extension record of its own
+// whose error hook (XESetError) counts and swallows every protocol error of that connection, so a
+// garbage parent id or a window destroyed under a paint never reaches the host's handler, and several
+// editors never race each other (or the host) over XSetErrorHandler. Xlib asks that hook only about
+// errors it reads while a call waits for a reply, so every batch of our requests ends with a round trip
+// (XSync, or a request with a reply) before anything reads events: with no request outstanding, event
+// reading cannot meet an error. A broken connection (the X server gone) is an I/O error, which still
+// goes to Xlib's process-wide I/O error handler, the host's.
+#include "platform/x11/x11_window.h"
+
+#include <cairo.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "platform/cairo/cairo_canvas.h"
+#include "platform/window_layer.h"
+
+// Xlib last: Xlibint.h (the extension writer's interface, for XESetError) defines min and max.
+#include <X11/Xlib.h>
+#include <X11/Xlibint.h>
+#undef min
+#undef max
+
+namespace lumisere::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTickPeriod = std::chrono::milliseconds(30);
+
+// A second press counts as a double-click within Windows' default time and box: 500 ms, and a box 4
+// pixels wide and high centred on the first press, i.e. at most 2 pixels away on each axis.
+constexpr std::uint32_t kDoubleClickMs = 500;
+constexpr int kDoubleClickSlopPx = 2;
+
+// X resource ids keep their top three bits zero; anything larger cannot be a window.
+constexpr std::uintptr_t kLargestXid = 0x1FFFFFFF;
+// X window sizes are 16-bit, and coordinates signed.
+constexpr int kLargestSide = 32767;
+
+constexpr long kEventMask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
+                            PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+constexpr unsigned kGrabMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr int kNativeByteOrder = LSBFirst;
+#else
+constexpr int kNativeByteOrder = MSBFirst;
+#endif
+
+std::atomic<int> gOpenWindows{0};
+std::atomic<int> gSwallowedErrors{0};
+
+// The error hook of our connections: the error is counted and goes no further; the call that waited
+// for its reply reports failure (status 0), as it would after a handler that returns.
+int swallowError(Display*, xError*, XExtCodes*, int* status) {
+    gSwallowedErrors.fetch_add(1, std::memory_order_relaxed);
+    *status = 0;
+    return True;
+}
+
+// The editor's own connection to the display named by DISPLAY, with the error hook in place; null
+// when there is no display.
+Display* openConnection() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+    XExtCodes* codes = XAddExtension(display);
+    if (codes == nullptr) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    XESetError(display, codes->extension, swallowError);
+    return display;
+}
+
+// Whether a window of this visual takes Cairo's ARGB32 words as they are: TrueColor with 8-bit
+// channels where Cairo keeps them, at depth 24, or 32 (whose alpha is premultiplied, as Cairo's is).
+bool takesArgbWords(const Visual* visual, int depth) {
+    return visual != nullptr && visual->c_class == TrueColor && (depth == 24 || depth == 32) &&
+           visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+}
+
+class X11ChildWindow final : public ChildWindow {
+public:
+    X11ChildWindow(WindowClient& client, int width, int height)
+        : client_(client), width_(width), height_(height) {
+        gOpenWindows.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~X11ChildWindow() override;
+
+    X11ChildWindow(const X11ChildWindow&) = delete;
+    X11ChildWindow& operator=(const X11ChildWindow&) = delete;
+
+    // [ui thread] Everything or nothing: on false the destructor frees what was made.
+    bool open(Window parent);
+
+    void requestRepaint() override {
+        if (!repaintPending_.exchange(true)) wake();
+    }
+    void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
+    bool alive() const override { return alive_.load(); }
+
+private:
+    void wake() const {
+        const std::uint64_t one = 1;
+        // Fails only on a counter already near 2^64, which wakes the thread just the same.
+        [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+
+    // The event thread and its parts.
+    void run();
+    void dispatchEvents();
+    void waitForWork(Clock::time_point nextTick);
+    void handle(const XEvent& event);
+    void press(const XButtonEvent& button);
+    void carryOut(const PointerResponse& response);
+    void checkCapture();
+    void loseCapture();
+    void paint();
+
+    WindowClient& client_;
+    const int width_;
+    const int height_;
+
+    // Made by open() on the UI thread, then used by the event thread alone until the join.
+    Display* display_ = nullptr;
+    Window window_ = 0;
+    GC gc_ = nullptr;
+    std::unique_ptr<CairoCanvas> canvas_;
+    XImage image_{};  // describes canvas_'s pixels for XPutImage; owns nothing
+    int wakeFd_ = -1;
+    std::thread thread_;
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> repaintPending_{true};
+    std::atomic<bool> alive_{true};
+
+    // The event thread's own.
+    bool captured_ = false;      // our active grab is in force
+    bool firstOfPair_ = false;   // the last press may be the first of a double-click
+    Time firstPressTime_ = 0;    // server milliseconds
+    int firstPressX_ = 0;
+    int firstPressY_ = 0;
+};
+
+bool X11ChildWindow::open(Window parent) {
+    display_ = openConnection();
+    if (display_ == nullptr) return false;
+
+    // A round trip: a parent id that is no window fails here, its error swallowed.
+    XWindowAttributes parentAttributes;
+    if (XGetWindowAttributes(display_, parent, &parentAttributes) == 0 || parentAttributes.c_class != InputOutput ||
+        !takesArgbWords(parentAttributes.visual, parentAttributes.depth)) {
+        return false;
+    }
+
+    // No background: the server erases nothing before our paint, so nothing flickers.
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;
+    attributes.event_mask = kEventMask;
+    window_ = XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_), 0,
+                            CopyFromParent, InputOutput, CopyFromParent, CWBackPixmap | CWEventMask, &attributes);
+    gc_ = XCreateGC(display_, window_, 0, nullptr);
+    XMapWindow(display_, window_);
+    // The parent may have gone between the check and the creation; then this round trip fails too.
+    XWindowAttributes own;
+    if (XGetWindowAttributes(display_, window_, &own) == 0) return false;
+
+    canvas_ = std::make_unique<CairoCanvas>(width_, height_);
+    if (!canvas_->ok()) return false;
+    cairo_surface_t* surface = canvas_->surface();
+    image_.width = width_;
+    image_.height = height_;
+    image_.format = ZPixmap;
+    image_.data = reinterpret_cast<char*>(cairo_image_surface_get_data(surface));
+    image_.byte_order = kNativeByteOrder;  // Cairo's words are native-endian; Xlib swaps for the server
+    image_.bitmap_unit = 32;
+    image_.bitmap_bit_order = kNativeByteOrder;
+    image_.bitmap_pad = 32;
+    image_.depth = parentAttributes.depth;
+    image_.bytes_per_line = cairo_image_surface_get_stride(surface);
+    image_.bits_per_pixel = 32;
+    image_.red_mask = parentAttributes.visual->red_mask;
+    image_.green_mask = parentAttributes.visual->green_mask;
+    image_.blue_mask = parentAttributes.visual->blue_mask;
+    if (XInitImage(&image_) == 0) return false;
+
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) return false;
+    try {
+        thread_ = std::thread(&X11ChildWindow::run, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+X11ChildWindow::~X11ChildWindow() {
+    if (thread_.joinable()) {
+        stop_.store(true);
+        wake();
+        thread_.join();
+    }
+    if (display_ != nullptr) {
+        if (gc_ != nullptr) XFreeGC(display_, gc_);
+        // Gone already when the host destroyed its window first; the grab, if any, goes with ours.
+        if (window_ != 0 && alive_.load()) XDestroyWindow(display_, window_);
+        XSync(display_, False);
+        XCloseDisplay(display_);
+    }
+    if (wakeFd_ >= 0) close(wakeFd_);
+    gOpenWindows.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void X11ChildWindow::run() {
+    auto nextTick = Clock::now() + kTickPeriod;
+    while (!stop_.load()) {
+        dispatchEvents();
+        if (alive_.load()) {
+            const auto now = Clock::now();
+            if (now >= nextTick) {
+                if (captured_) checkCapture();
+                client_.tick();
+                repaintPending_.store(true);
+                nextTick += kTickPeriod;
+                if (nextTick <= now) nextTick = now + kTickPeriod;  // behind after a slow paint: no burst
+            }
+            if (repaintPending_.exchange(false)) paint();
+        }
+        // The paint's round trip may have queued events: poll only with none waiting.
+        if (XPending(display_) == 0) waitForWork(nextTick);
+    }
+}
+
+void X11ChildWindow::dispatchEvents() {
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        handle(event);
+    }
+}
+
+// Sleeps until the connection has input, a repaint or the stop is asked for, or the next tick is due
+// (no tick once the window is gone).
+void X11ChildWindow::waitForWork(Clock::time_point nextTick) {
+    int timeoutMs = -1;
+    if (alive_.load()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now()).count();
+        timeoutMs = static_cast<int>(left < 0 ? 0 : left);
+    }
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
+    }
+}
+
+void X11ChildWindow::handle(const XEvent& event) {
+    switch (event.type) {
+        case Expose:
+            repaintPending_.store(true);  // the whole surface, so a burst of exposures paints once
+            break;
+        case ButtonPress:
+            if (event.xbutton.button == Button1) press(event.xbutton);
+            break;
+        case ButtonRelease:
+            if (event.xbutton.button == Button1) carryOut(client_.pointerRelease(event.xbutton.x, event.xbutton.y));
+            break;
+        case MotionNotify:
+            carryOut(client_.pointerMove(event.xmotion.x, event.xmotion.y, (event.xmotion.state & Button1Mask) != 0));
+            break;
+        case EnterNotify:
+        case LeaveNotify:
+            // Our grab ended without our XUngrabPointer while the pointer was elsewhere.
+            if (event.xcrossing.mode == NotifyUngrab) loseCapture();
+            break;
+        case UnmapNotify:
+            loseCapture();
+            break;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == window_) {
+                alive_.store(false);
+                loseCapture();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void X11ChildWindow::press(const XButtonEvent& button) {
+    // Server times are 32-bit milliseconds that wrap; the difference is taken in the same width.
+    const auto sinceFirst = static_cast<std::uint32_t>(button.time - firstPressTime_);
+    const bool secondOfPair = firstOfPair_ && sinceFirst <= kDoubleClickMs &&
+                              std::abs(button.x - firstPressX_) <= kDoubleClickSlopPx &&
+                              std::abs(button.y - firstPressY_) <= kDoubleClickSlopPx;
+    if (secondOfPair) {
+        firstOfPair_ = false;  // a third quick press starts a new pair, as on Windows
+        carryOut(client_.doubleClickPress(button.x, button.y));
+        return;
+    }
+    firstOfPair_ = true;
+    firstPressTime_ = button.time;
+    firstPressX_ = button.x;
+    firstPressY_ = button.y;
+    carryOut(client_.pointerPress(button.x, button.y, height_));
+}
+
+void X11ChildWindow::carryOut(const PointerResponse& response) {
+    if (response.capture && !captured_) {
+        // owner_events False: every pointer event comes to us, relative to our window, wherever it is.
+        const int grabbed = XGrabPointer(display_, window_, False, kGrabMask, GrabModeAsync, GrabModeAsync, None, None,
+                                         CurrentTime);
+        captured_ = grabbed == GrabSuccess;
+        if (!captured_) client_.captureLost();  // the capture asked for cannot be had (window not viewable)
+    }
+    if (response.release && captured_) {
+        captured_ = false;  // before the NotifyUngrab crossings our own ungrab causes
+        XUngrabPointer(display_, CurrentTime);
+        XSync(display_, False);
+    }
+    if (response.repaint) repaintPending_.store(true);
+}
+
+// The server ends our grab without telling us when the window becomes unviewable because the host
+// unmaps an ancestor (no crossing event comes: the pointer is still "in" our window then). So while
+// captured, each tick asks whether the window is still viewable; a round trip every 30 ms of a drag.
+void X11ChildWindow::checkCapture() {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, window_, &attributes) == 0 || attributes.map_state != IsViewable) {
+        loseCapture();
+    }
+}
+
+void X11ChildWindow::loseCapture() {
+    if (!captured_) return;
+    captured_ = false;
+    client_.captureLost();
+}
+
+void X11ChildWindow::paint() {
+    // The client composes on a cleared canvas off screen; one XPutImage lays the whole picture down.
+    cairo_surface_t* surface = canvas_->surface();
+    cairo_surface_flush(surface);
+    std::memset(image_.data, 0, static_cast<std::size_t>(image_.bytes_per_line) * static_cast<std::size_t>(height_));
+    cairo_surface_mark_dirty(surface);
+    client_.paint(*canvas_, width_, height_);
+    cairo_surface_flush(surface);
+    XPutImage(display_, window_, gc_, &image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
+              static_cast<unsigned>(height_));
+    XSync(display_, False);  // a window destroyed under the copy reports here, to our hook
+}
+
+}  // namespace
+
+std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client) {
+    const auto parentId = reinterpret_cast<std::uintptr_t>(parent);
+    if (parentId == 0 || parentId > kLargestXid || width <= 0 || height <= 0 || width > kLargestSide ||
+        height > kLargestSide) {
+        return nullptr;
+    }
+    auto window = std::make_unique<X11ChildWindow>(client, width, height);
+    if (!window->open(static_cast<Window>(parentId))) return nullptr;
+    return window;
+}
+
+int openChildWindowCount() { return gOpenWindows.load(std::memory_order_relaxed); }
+
+int x11SwallowedErrorCount() { return gSwallowedErrors.load(std::memory_order_relaxed); }
+
+}  // namespace lumisere::platform
