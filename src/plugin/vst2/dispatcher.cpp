@@ -62,11 +62,12 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
             if (ptr != nullptr) *static_cast<ERect**>(ptr) = &instance.editorRect;
             return 1;
 
-        case effEditOpen:  // [ui thread] ptr is the host's parent window
-            instance.parentWindow = ptr;
+        case effEditOpen:  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
+            instance.openEditor(ptr);
             return 1;
 
-        case effEditClose:  // [ui thread]
+        case effEditClose:  // [ui thread] also when no editor is open
+            instance.closeEditor();
             return 1;
 
         case effGetPlugCategory:  // [ui thread]

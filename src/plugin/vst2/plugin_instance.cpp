@@ -55,11 +55,25 @@ PluginInstance::PluginInstance(audioMasterCallback host)
     header.version = kPluginVersion;
     header.processReplacing = processEntry;
     header.processDoubleReplacing = nullptr;
+    editor = new (std::nothrow) Editor(processor);
 }
+
+PluginInstance::~PluginInstance() { delete editor; }
 
 void PluginInstance::setParameter(VstInt32 index, float value) {
     processor.setParam(index, value);
-    // The focus band-pass follows at the audio core's next block start.
+    // The focus band-pass follows at the audio core's next block start, the editor at its next tick.
+    if (isParamIndex(index) && editor != nullptr) editor->view.requestRepaint();
+}
+
+void PluginInstance::openEditor(void* parent) {
+    parentWindow = parent;
+    // A second open without a close replaces the first window: an instance never has two.
+    if (editor != nullptr) editor->view.open(parent);
+}
+
+void PluginInstance::closeEditor() {
+    if (editor != nullptr) editor->view.close();
 }
 
 AEffect* createInstance(audioMasterCallback host) {
@@ -72,6 +86,8 @@ AEffect* createInstance(audioMasterCallback host) {
 
 void destroyInstance(PluginInstance* instance) {
     if (instance == nullptr) return;
+    // The window goes before the record it points to.
+    instance->closeEditor();
     delete instance;
     instanceDestroyed();
 }

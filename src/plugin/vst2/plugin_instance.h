@@ -6,12 +6,26 @@
 // the audio thread calls the process entry; setParameter and getParameter may come on either.
 #pragma once
 
-#include <atomic>
-
+#include "editor/editor_model.h"
+#include "editor/editor_view.h"
 #include "platform/vst_host.h"
 #include "plugin/processor.h"
 
 namespace lumisere::vst2 {
+
+// What the editor sees of the processor: the stored parameters, the smoothed reductions, and its own
+// writes, which go straight to the processor without telling the host.
+class ProcessorEditorModel final : public editor::EditorModel {
+public:
+    explicit ProcessorEditorModel(Processor& processor) : processor_(processor) {}
+    float param(int index) const override { return processor_.param(index); }
+    void setParam(int index, float value) override { processor_.setParam(index, value); }
+    float deEssReductionDb() const override { return processor_.meter(kMeterDeEssReduction); }
+    float gateReductionDb() const override { return processor_.meter(kMeterGateReduction); }
+
+private:
+    Processor& processor_;
+};
 
 constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
 constexpr VstInt32 kPluginVersion = 1000;
@@ -30,18 +44,34 @@ struct PluginInstance {
     // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
     void setParameter(VstInt32 index, float value);
 
+    // [ui thread] effEditOpen / effEditClose.
+    void openEditor(void* parent);
+    void closeEditor();
+
+    // [any thread] The open editor window's native handle, null when none is open.
+    void* editorWindow() const { return editor == nullptr ? nullptr : editor->view.nativeWindow(); }
+
     AEffect header;                    // what the host holds; must stay the first member
     audioMasterCallback hostCallback;  // stored, never called
 
-    // Editor group: the open editor (opaque here), the host's parent window, the size reported.
-    std::atomic<void*> editorWindow{nullptr};
+    Processor processor;
+
+    // The editor lives as long as the record and opens and closes its window as asked. It is held
+    // apart (its classes have virtual functions) so the record keeps a standard layout.
+    struct Editor {
+        explicit Editor(Processor& processor) : model(processor), view(model) {}
+        ProcessorEditorModel model;
+        editor::EditorView view;
+    };
+
+    // Editor group: the host's parent window of the last open, the size reported, the editor (null
+    // only when memory was short at creation: then no editor opens).
     void* parentWindow = nullptr;
     ERect editorRect;
+    Editor* editor = nullptr;
 
-    Processor processor;
+    ~PluginInstance();
 };
-
-static_assert(std::atomic<void*>::is_always_lock_free, "the editor pointer is read on any thread");
 
 // [ui thread] Creates an instance; null when the callback is null or memory is short.
 AEffect* createInstance(audioMasterCallback host);

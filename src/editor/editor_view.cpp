@@ -1,0 +1,65 @@
+#include "editor/editor_view.h"
+
+#include "editor/panel.h"
+
+namespace lumisere::editor {
+
+namespace {
+
+platform::PointerResponse toPlatform(const MouseResponse& r) {
+    platform::PointerResponse p;
+    p.capture = r.captureMouse;
+    p.release = r.releaseMouse;
+    p.repaint = r.repaint;
+    return p;
+}
+
+}  // namespace
+
+void EditorView::NotifyingModel::setParam(int index, float value) {
+    target_.setParam(index, value);
+    if (listener_ != nullptr) listener_->parameterEdited(index, target_.param(index));
+}
+
+EditorView::EditorView(EditorModel& model, EditListener* listener) : model_(model, listener) {}
+
+EditorView::~EditorView() { close(); }
+
+bool EditorView::open(void* parent) {
+    close();
+    window_ = platform::openChildWindow(parent, kEditorWidth, kEditorHeight, *this);
+    nativeWindow_.store(window_ ? window_->nativeHandle() : nullptr, std::memory_order_release);
+    return window_ != nullptr;
+}
+
+void EditorView::close() {
+    nativeWindow_.store(nullptr, std::memory_order_release);
+    window_.reset();  // returns once no call into this view can come from the window any more
+    drag_ = DragState{};
+}
+
+bool EditorView::isOpen() const { return window_ != nullptr && window_->alive(); }
+
+void EditorView::paint(platform::Canvas& canvas, int width, int height) {
+    paintEditor(canvas, width, height, model_);
+}
+
+platform::PointerResponse EditorView::pointerPress(int x, int y, int clientHeight) {
+    return toPlatform(mousePress(&model_, drag_, x, y, clientHeight));
+}
+
+platform::PointerResponse EditorView::doubleClickPress(int, int) { return toPlatform(mouseDoubleClickPress()); }
+
+platform::PointerResponse EditorView::pointerMove(int, int y, bool leftButtonHeld) {
+    return toPlatform(mouseMove(&model_, drag_, y, leftButtonHeld));
+}
+
+platform::PointerResponse EditorView::pointerRelease(int, int) { return toPlatform(mouseRelease(drag_)); }
+
+// The release will never come: end the drag as a release would.
+void EditorView::captureLost() { mouseRelease(drag_); }
+
+// Every tick repaints the whole panel anyway; a host's change only has to wait for it.
+void EditorView::tick() { repaintWanted_.store(false, std::memory_order_relaxed); }
+
+}  // namespace lumisere::editor
