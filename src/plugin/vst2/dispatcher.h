@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/vst_host.h"
+#include "plugin/version.h"
 
 namespace lumisere::vst2 {
 
@@ -10,7 +11,7 @@ struct PluginInstance;
 constexpr const char* kEffectName = "Ostrel Lumisere";
 constexpr const char* kVendorName = "Ostrel Audio";
 constexpr const char* kProductName = "Ostrel Lumisere Quantum De-Esser & Denoise";
-constexpr VstIntPtr kVendorVersion = 1000;
+constexpr VstIntPtr kVendorVersion = kVersionNumber;
 constexpr const char* kCanDoTimeInfo = "receiveVstTimeInfo";
 
 // Size of the host buffers the text requests fill: 32 bytes, 64 for the product string.

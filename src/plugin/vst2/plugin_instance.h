@@ -10,6 +10,7 @@
 #include "editor/editor_view.h"
 #include "platform/vst_host.h"
 #include "plugin/processor.h"
+#include "plugin/version.h"
 
 namespace lumisere::vst2 {
 
@@ -28,7 +29,7 @@ private:
 };
 
 constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
-constexpr VstInt32 kPluginVersion = 1000;
+constexpr VstInt32 kPluginVersion = kVersionNumber;
 
 struct PluginInstance {
     // [ui thread] The record with every field at its creation value and the header filled.
