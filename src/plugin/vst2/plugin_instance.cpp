@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "editor/panel.h"
+#include "plugin/exception_mask.h"
 #include "plugin/library.h"
 #include "plugin/vst2/dispatcher.h"
 
@@ -17,7 +18,10 @@ static_assert(std::is_standard_layout_v<PluginInstance> && offsetof(PluginInstan
 namespace {
 
 // [audio thread] process and processReplacing: one routine.
+// Every entry masks the floating-point exceptions a debug host may have unmasked.
+
 void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = PluginInstance::fromEffect(effect)) {
         instance->processor.process(inputs, outputs, sampleFrames);
     }
@@ -25,6 +29,7 @@ void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, 
 
 // [any thread]
 void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = PluginInstance::fromEffect(effect)) instance->setParameter(index, value);
 }
 
