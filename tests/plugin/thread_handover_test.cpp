@@ -1,6 +1,8 @@
 // The values that cross threads, exercised from the threads a host uses: a control thread that sets
-// parameters (focus included), rates and the mains switch; an audio thread that processes blocks and
-// takes the coefficient set at every block start; an editor thread that reads meters and parameters.
+// all nine parameters (focus included), rates and the mains switch; an audio thread that processes
+// blocks and takes the coefficient set at every block start; an editor thread that drags knobs,
+// toggles switches and sets the mix through the editor's own pointer path, and paints (reading
+// every parameter and meter).
 // Built under ThreadSanitizer, any unsynchronised access fails the run.
 #include <gtest/gtest.h>
 
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "dsp/dsp_state.h"
+#include "editor/knob.h"
+#include "editor/panel.h"
 #include "plugin/vst2/plugin_instance.h"
 
 namespace lumisere {
@@ -18,6 +22,22 @@ namespace {
 using namespace vst2;
 
 VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
+
+// A canvas that only counts, so the paint runs every read it makes without a drawing library.
+struct CountingCanvas final : platform::Canvas {
+    int calls = 0;
+    void fillRect(const platform::IntRect&, const platform::Brush&) override { ++calls; }
+    void strokeRect(const platform::IntRect&, const platform::Pen&) override { ++calls; }
+    void fillEllipse(const platform::IntRect&, const platform::Brush&) override { ++calls; }
+    void strokeEllipse(const platform::IntRect&, const platform::Pen&) override { ++calls; }
+    void strokeArc(const platform::IntRect&, float, float, const platform::Pen&) override { ++calls; }
+    void strokeLine(platform::PointF, platform::PointF, const platform::Pen&) override { ++calls; }
+    void strokeLine(platform::Point, platform::Point, const platform::Pen&) override { ++calls; }
+    bool hasFont() const override { return true; }
+    void drawText(const char*, platform::PointF, const platform::Font&, platform::Argb, platform::TextAlign) override {
+        ++calls;
+    }
+};
 
 constexpr float kFocusValues[] = {0.0f, 0.15f, 0.4f, 0.77f, 1.0f};
 constexpr float kRates[] = {44100.0f, 48000.0f, 96000.0f};
@@ -42,9 +62,11 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     std::thread control([&] {
         for (int i = 0; i < 20000; ++i) {
             effect->setParameter(effect, kParamFocusFreq, kFocusValues[i % 5]);
-            // Every other parameter except bypass (which would stop the audio core) and focus.
+            // Every other parameter; bypass on only now and then, so the audio core mostly runs.
             const int other = i % kNumParams;
-            if (other != kParamBypass && other != kParamFocusFreq) {
+            if (other == kParamBypass) {
+                effect->setParameter(effect, other, i % 45 == 8 ? 1.0f : 0.0f);
+            } else if (other != kParamFocusFreq) {
                 effect->setParameter(effect, other, static_cast<float>(i % 11) / 10.0f);
             }
             if (i % 97 == 0) effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, kRates[(i / 97) % 3]);
@@ -55,11 +77,22 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     });
 
     std::thread editor([&] {
+        // The window system's side, as a backend calls the view: presses, drags and releases on the
+        // knobs, the switches and the dry/wet strip, and a paint on a canvas that keeps nothing.
+        editor::EditorView& view = vst2::PluginInstance::fromEffect(effect)->editor->view;
+        CountingCanvas canvas;
         float sink = 0.0f;
-        while (!done.load()) {
+        for (int i = 0; i < 200 || !done.load(); ++i) {
+            const editor::KnobSpec& knob = editor::kKnobLayout[i % editor::kNumKnobs];
+            view.pointerPress(knob.centerX, knob.centerY, editor::kEditorHeight);
+            for (int dy = 0; dy < 40; dy += 8) view.pointerMove(knob.centerX, knob.centerY - dy, true);
+            view.pointerRelease(knob.centerX, knob.centerY - 40);
+            view.pointerPress(60 + i % 140, editor::kEditorHeight - 40, editor::kEditorHeight);  // dry/wet
+            view.pointerRelease(0, 0);
+            view.paint(canvas, editor::kEditorWidth, editor::kEditorHeight);
             for (int m = 0; m < kNumMeters; ++m) sink += fx.meter(m);
-            for (int p = 0; p < kNumParams; ++p) sink += effect->getParameter(effect, p);
         }
+        EXPECT_GT(canvas.calls, 0);
         EXPECT_TRUE(std::isfinite(sink));
     });
 
