@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -126,6 +129,120 @@ TEST(Realtime, ProcessingAllocatesNothing) {
     });
     EXPECT_EQ(shell, 0);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+}
+
+}  // namespace
+}  // namespace lumisere
+
+// A long run as a session in a host goes: speech and digital silence by turns, every parameter
+// automated, rate changes, suspend and resume, bypass, block sizes from 1 to 2048 frames. Throughout:
+// no allocation, every processed sample finite and within the clip, every pass-through exact, the
+// meters finite; and the meters are never stuck: silence lets the peaks and the de-esser's meter fall
+// away, speech brings the peaks back. LUMISERE_SOAK_SECONDS sets the audio time (300 s by default;
+// the native check also runs two hours).
+namespace lumisere {
+namespace {
+
+struct SoakRandom {
+    std::uint32_t s;
+    std::uint32_t next() { return s = s * 1664525u + 1013904223u; }
+    float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
+    int below(int n) { return static_cast<int>((next() >> 8) % static_cast<std::uint32_t>(n)); }
+};
+
+TEST(Soak, HoursOfAutomatedAudioStayBoundedAllocationFreeAndAlive) {
+    const char* wanted = std::getenv("LUMISERE_SOAK_SECONDS");
+    const double seconds = wanted != nullptr ? std::atof(wanted) : 300.0;
+    ASSERT_GT(seconds, 0.0);
+    const bench::StereoSignal speech = bench::speechLikeSignal(48000.0, 20.0, 77u);
+    const std::size_t loop = speech.left.size();
+    constexpr int kSegmentSeconds = 10;  // speech and silence take turns
+    const float kRates[] = {44100.0f, 48000.0f, 96000.0f, 88200.0f, 22050.0f, 192000.0f};
+
+    AEffect* effect = vst2::createInstance(silentHost);
+    ASSERT_NE(effect, nullptr);
+    const Processor& fx = *vst2::processorOf(effect);
+    SoakRandom random{2024u};
+    std::vector<float> inL(2048), inR(2048), outL(2048), outR(2048);
+    float rate = 48000.0f;
+    bool suspended = false;
+    double audioSeconds = 0.0;
+    std::size_t at = 0;
+    long badSamples = 0, badPassThrough = 0, badMeters = 0, stuckSilences = 0, deadSpeeches = 0;
+    long silences = 0, speeches = 0;
+    int segment = 0;
+    double segmentStart = 0.0;
+    bool segmentActive = true;  // processing ran through the segment's last seconds
+
+    const long allocations = allocationsDuring([&] {
+        while (audioSeconds < seconds) {
+            // Automation: a parameter or two move every block; now and then the rate, the mains, bypass.
+            for (int n = random.below(3); n > 0; --n) {
+                const int index = random.below(kParamBypass);
+                effect->setParameter(effect, index, random.unit());
+            }
+            const int event = random.below(400);
+            if (event == 0) {
+                rate = kRates[random.below(6)];
+                effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
+            } else if (event == 1) {
+                suspended = !suspended;
+                effect->dispatcher(effect, effMainsChanged, 0, suspended ? 0 : 1, nullptr, 0.0f);
+            } else if (event == 2) {
+                effect->setParameter(effect, kParamBypass, effect->getParameter(effect, kParamBypass) > 0.5f ? 0.0f : 1.0f);
+            }
+            const bool bypass = isSwitchOn(effect->getParameter(effect, kParamBypass));
+            const bool processing = !suspended && !bypass;
+
+            const bool speaking = segment % 2 == 0;
+            const int frames = 1 + random.below(2048);
+            for (int i = 0; i < frames; ++i) {
+                inL[static_cast<std::size_t>(i)] = speaking ? speech.left[at] : 0.0f;
+                inR[static_cast<std::size_t>(i)] = speaking ? speech.right[at] : 0.0f;
+                at = (at + 1) % loop;
+            }
+            float* in[] = {inL.data(), inR.data()};
+            float* out[] = {outL.data(), outR.data()};
+            effect->processReplacing(effect, in, out, frames);
+            for (int i = 0; i < frames; ++i) {
+                const auto k = static_cast<std::size_t>(i);
+                if (processing) {
+                    badSamples += !(std::fabs(outL[k]) <= 0.98f) + !(std::fabs(outR[k]) <= 0.98f);
+                } else {
+                    badPassThrough += (outL[k] != inL[k]) + (outR[k] != inR[k]);
+                }
+            }
+            for (int m = 0; m < kNumMeters; ++m) badMeters += !std::isfinite(fx.meter(m));
+
+            audioSeconds += frames / static_cast<double>(fx.sampleRate());
+            // The last two seconds of a segment must have been processed for its verdict to count.
+            if (audioSeconds - segmentStart > kSegmentSeconds - 2 && !processing) segmentActive = false;
+            if (audioSeconds - segmentStart >= kSegmentSeconds) {
+                if (segmentActive && speaking) {
+                    ++speeches;
+                    deadSpeeches += !(fx.meter(kMeterOutPeakL) > 0.001f || fx.meter(kMeterOutPeakR) > 0.001f);
+                } else if (segmentActive) {
+                    ++silences;
+                    stuckSilences += !(fx.meter(kMeterOutPeakL) < 1e-6f && fx.meter(kMeterOutPeakR) < 1e-6f &&
+                                       fx.meter(kMeterDeEssReduction) < 1e-6f);
+                }
+                ++segment;
+                segmentStart = audioSeconds;
+                segmentActive = true;
+            }
+        }
+    });
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(badSamples, 0);
+    EXPECT_EQ(badPassThrough, 0);
+    EXPECT_EQ(badMeters, 0);
+    EXPECT_EQ(stuckSilences, 0) << "of " << silences << " silences";
+    EXPECT_EQ(deadSpeeches, 0) << "of " << speeches << " speech segments";
+    EXPECT_GT(silences, 0);
+    EXPECT_GT(speeches, 0);
+    std::printf("soak: %.0f s of audio, %ld speech and %ld silent segments judged\n", audioSeconds, speeches, silences);
 }
 
 }  // namespace
