@@ -305,8 +305,10 @@ TEST_F(X11Window, PressMoveAndReleaseArriveInClientCoordinatesAndFollowThePointe
     pointerTo(kLeft - 25, kTop - 20);    // beyond the parent too: the grab still sends it to us
     pointerTo(kLeft + 400, kTop + 300);
     leftButton(false);
-    // The release frees the grab: then another client can take the pointer, and a move outside is
-    // no longer ours.
+    // The release frees the grab: once it has reached the client, another client can take the pointer,
+    // and a move outside is no longer ours. Not before: until our thread has taken the press and
+    // grabbed, the release alone ends the server's implicit grab, and our grab would come after.
+    EXPECT_TRUE(waitFor([&] { return client.seen(false).size() >= 2; }));
     EXPECT_TRUE(waitFor(pointerFree));
     pointerTo(kLeft + 450, kTop + 310);
     pointerTo(kLeft + 10, kTop + 10);
