@@ -6,20 +6,11 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,128 +20,14 @@
 #include "platform/cairo/cairo_canvas.h"
 #include "platform/window_layer.h"
 #include "platform/x11/x11_window.h"
-
-// Xlib after GoogleTest: its None and Bool macros would clash.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "x11_test_support.h"
 
 namespace lumisere::platform {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace lumisere::x11test;
 
-// The host's connection and what its error handler saw: its own errors, and errors of any other
-// connection, which must never come (the editors swallow theirs).
-Display* gHost = nullptr;
-std::atomic<int> gHostErrors{0};
-std::atomic<int> gStrayErrors{0};
-
-int hostErrorHandler(Display* display, XErrorEvent*) {
-    (display == gHost ? gHostErrors : gStrayErrors).fetch_add(1);
-    return 0;
-}
-
-// A private Xvfb for this process, its display in DISPLAY (where the editor's XOpenDisplay looks),
-// the host's connection to it with the host's own error handler.
-class PrivateXServer : public ::testing::Environment {
-public:
-    void SetUp() override {
-        int displayPipe[2];
-        ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
-        const std::string writeEnd = std::to_string(displayPipe[1]);
-        pid_ = fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
-            fcntl(displayPipe[1], F_SETFD, 0);  // the one descriptor Xvfb inherits: it writes its number there
-            execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(displayPipe[1]);
-        std::string number;
-        char c = 0;
-        pollfd ready{displayPipe[0], POLLIN, 0};
-        while (poll(&ready, 1, 20000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n') number += c;
-        close(displayPipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        gHost = XOpenDisplay(nullptr);
-        ASSERT_NE(gHost, nullptr);
-        int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-        ASSERT_TRUE(XTestQueryExtension(gHost, &eventBase, &errorBase, &major, &minor));
-        XSetErrorHandler(hostErrorHandler);
-    }
-
-    void TearDown() override {
-        if (gHost != nullptr) XCloseDisplay(gHost);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        releaseProcessFontCaches();
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 const auto* const gServer = ::testing::AddGlobalTestEnvironment(new PrivateXServer);
-
-void* asParent(Window window) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)); }
-Window asWindow(void* handle) { return static_cast<Window>(reinterpret_cast<std::uintptr_t>(handle)); }
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-// Entries of a /proc/self folder: threads in task/, open descriptors in fd/ (the listing's own
-// descriptor counts every time alike).
-int entriesOf(const char* folder) {
-    DIR* dir = opendir(folder);
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(dir);
-    return count;
-}
-int threadCount() { return entriesOf("/proc/self/task"); }
-int descriptorCount() { return entriesOf("/proc/self/fd"); }
-
-std::vector<Window> childrenOf(Window parent) {
-    Window root = 0;
-    Window itsParent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> result;
-    if (XQueryTree(gHost, parent, &root, &itsParent, &children, &count) != 0) {
-        result.assign(children, children + count);
-        XFree(children);
-    }
-    return result;
-}
-
-// The pointer as a user moves it, in root coordinates, through the server's own input path.
-void pointerTo(int rootX, int rootY) {
-    XTestFakeMotionEvent(gHost, DefaultScreen(gHost), rootX, rootY, CurrentTime);
-    XSync(gHost, False);
-}
-void leftButton(bool down) {
-    XTestFakeButtonEvent(gHost, Button1, down ? True : False, CurrentTime);
-    XSync(gHost, False);
-}
-void clickAt(int rootX, int rootY) {
-    pointerTo(rootX, rootY);
-    leftButton(true);
-    leftButton(false);
-}
 
 // Whether the host can grab the pointer, i.e. no other client holds it.
 bool pointerFree() {
@@ -295,12 +172,8 @@ protected:
 
     // A mapped top-level window of the host at (x, y) in root coordinates (Xvfb runs no window manager).
     Window makeParent(int x, int y, int width, int height) {
-        const int screen = DefaultScreen(gHost);
-        const Window parent = XCreateSimpleWindow(gHost, RootWindow(gHost, screen), x, y, static_cast<unsigned>(width),
-                                                  static_cast<unsigned>(height), 0, BlackPixel(gHost, screen),
-                                                  WhitePixel(gHost, screen));
-        XMapWindow(gHost, parent);
-        XSync(gHost, False);
+        const Window parent =
+            makeHostWindow(DefaultRootWindow(gHost), x, y, width, height, WhitePixel(gHost, DefaultScreen(gHost)));
         parents_.push_back(parent);
         return parent;
     }
@@ -432,8 +305,10 @@ TEST_F(X11Window, PressMoveAndReleaseArriveInClientCoordinatesAndFollowThePointe
     pointerTo(kLeft - 25, kTop - 20);    // beyond the parent too: the grab still sends it to us
     pointerTo(kLeft + 400, kTop + 300);
     leftButton(false);
-    // The release frees the grab: then another client can take the pointer, and a move outside is
-    // no longer ours.
+    // The release frees the grab: once it has reached the client, another client can take the pointer,
+    // and a move outside is no longer ours. Not before: until our thread has taken the press and
+    // grabbed, the release alone ends the server's implicit grab, and our grab would come after.
+    EXPECT_TRUE(waitFor([&] { return client.seen(false).size() >= 2; }));
     EXPECT_TRUE(waitFor(pointerFree));
     pointerTo(kLeft + 450, kTop + 310);
     pointerTo(kLeft + 10, kTop + 10);
