@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -18,10 +17,13 @@
 #include "platform/win32/gdiplus_canvas.h"
 #include "platform/win32/window_class.h"
 #include "platform/window_layer.h"
-#include "windows_gdiplus_spy.h"  // redirectImport
+#include "windows_test_host.h"
 
 namespace lumisere::platform {
 namespace {
+
+using test::pump;
+using test::pumpUntil;
 
 constexpr int kWidth = 840;
 constexpr int kHeight = 520;
@@ -89,27 +91,6 @@ public:
     Argb accent = 0xFF2080C0;
 };
 
-// Dispatches this thread's messages for ms milliseconds.
-void pump(DWORD ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    }
-}
-
-// Dispatches messages until done() holds, for 3 s at most (Wine on a busy machine is slow, not lost).
-bool pumpUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 300 && !done(); ++i) pump(10);
-    return done();
-}
-
 // What the host saw of its new child when the system told it of the creation: the child's user data
 // at that moment, before CreateWindowExA had returned to the backend.
 LONG_PTR gUserDataWhenHostNotified = 0;
@@ -125,19 +106,6 @@ LRESULT CALLBACK hostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 HWND makeHostWindow() {
     return CreateWindowExA(0, kHostClassName, "Test host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 50, 50, 1000, 700,
                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-// RegisterClassExA as this program imports it, counting the registrations of the editor's class.
-using RegisterClassExAProc = ATOM(WINAPI*)(const WNDCLASSEXA*);
-RegisterClassExAProc gRealRegisterClassExA = nullptr;
-int gEditorClassRegistrations = 0;
-
-ATOM WINAPI countingRegisterClassExA(const WNDCLASSEXA* windowClass) {
-    if (windowClass != nullptr && windowClass->lpszClassName != nullptr &&
-        lstrcmpA(windowClass->lpszClassName, kEditorWindowClassName) == 0) {
-        ++gEditorClassRegistrations;
-    }
-    return gRealRegisterClassExA(windowClass);
 }
 
 bool editorClassRegistered() {
@@ -255,11 +223,8 @@ TEST_F(Win32WindowTest, ClassIsRegisteredOnceAndAgainAfterTheUnloadPathRemovesIt
     // From a clean state, whatever the tests before did.
     ASSERT_TRUE(closeWindowsAndUnregisterClass());
     EXPECT_FALSE(editorClassRegistered());
-    void* real = test::redirectImport(GetModuleHandleA(nullptr), "user32.dll", "RegisterClassExA",
-                                      reinterpret_cast<void*>(&countingRegisterClassExA));
-    ASSERT_NE(real, nullptr) << "this program does not import RegisterClassExA";
-    gRealRegisterClassExA = reinterpret_cast<RegisterClassExAProc>(real);
-    gEditorClassRegistrations = 0;
+    ASSERT_TRUE(test::countClassRegistrations(GetModuleHandleA(nullptr), kEditorWindowClassName))
+        << "this program does not import RegisterClassExA";
 
     RecordingClient other;
     {
@@ -272,7 +237,7 @@ TEST_F(Win32WindowTest, ClassIsRegisteredOnceAndAgainAfterTheUnloadPathRemovesIt
     EXPECT_TRUE(editorClassRegistered()) << "the class stays for the next window";
     auto reopened = open(client_);
     ASSERT_NE(reopened, nullptr);
-    EXPECT_EQ(gEditorClassRegistrations, 1);
+    EXPECT_EQ(test::gClassRegistrations, 1);
 
     // The unload path with a window of this thread open: the window goes at once, unheard by its
     // client, and so does the class.
@@ -291,10 +256,10 @@ TEST_F(Win32WindowTest, ClassIsRegisteredOnceAndAgainAfterTheUnloadPathRemovesIt
     // As after a reload: the next window registers the class again.
     auto again = open(client_);
     EXPECT_NE(again, nullptr);
-    EXPECT_EQ(gEditorClassRegistrations, 2);
+    EXPECT_EQ(test::gClassRegistrations, 2);
     again.reset();
 
-    test::redirectImport(GetModuleHandleA(nullptr), "user32.dll", "RegisterClassExA", real);
+    test::stopCountingClassRegistrations(GetModuleHandleA(nullptr));
 }
 
 // A host whose editor lives on a thread other than the one that frees the library.
@@ -382,40 +347,20 @@ TEST_F(Win32WindowTest, ScreenShowsTheCanvasPictureOfTheLatestPaint) {
     const int paints = client_.count(Call::paint);
     ASSERT_TRUE(pumpUntil([&] { return client_.count(Call::paint) > paints; }));
 
-    // The window's pixels, read back from its device context into a top-down 32 bpp bitmap.
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = kWidth;
-    format.bmiHeader.biHeight = -kHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP capture = CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(capture, nullptr);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(memory, capture);
-    HDC screen = GetDC(child_);
-    EXPECT_TRUE(BitBlt(memory, 0, 0, kWidth, kHeight, screen, 0, 0, SRCCOPY));
-    ReleaseDC(child_, screen);
-    GdiFlush();
+    // The window's pixels, read back from its device context.
+    const std::vector<std::uint32_t> pixels = test::windowPixels(child_, kWidth, kHeight);
+    ASSERT_EQ(pixels.size(), static_cast<std::size_t>(kWidth) * kHeight);
 
     GdiplusCanvas expected(kWidth, kHeight);
     paintPicture(expected, kWidth, kHeight, client_.accent);
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
     int differing = 0;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const std::uint32_t shown = pixels[static_cast<std::size_t>(y) * kWidth + x] & 0xFFFFFFu;
-            differing += shown != (expected.pixel(x, y) & 0xFFFFFFu);
+            differing += pixels[static_cast<std::size_t>(y) * kWidth + x] != (expected.pixel(x, y) & 0xFFFFFFu);
         }
     }
     EXPECT_EQ(differing, 0) << "pixels that differ from the canvas picture";
-    EXPECT_EQ(pixels[140 * kWidth + 380] & 0xFFFFFFu, 0xE0A020u) << "the accent of the latest paint";
-
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    DeleteObject(capture);
+    EXPECT_EQ(pixels[140 * kWidth + 380], 0xE0A020u) << "the accent of the latest paint";
 }
 
 TEST_F(Win32WindowTest, RealInputArrivesInClientCoordinatesWithTheButtonCaptured) {
@@ -552,79 +497,13 @@ TEST_F(Win32WindowTest, BadParentsAndSizesGiveNoWindow) {
     EXPECT_TRUE(client_.events.empty());
 }
 
-// Every window of this thread, top-level and child.
-int threadWindowCount() {
-    int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND top, LPARAM total) {
-            ++*reinterpret_cast<int*>(total);
-            EnumChildWindows(
-                top, [](HWND, LPARAM n) { return ++*reinterpret_cast<int*>(n), TRUE; }, total);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-// The process's kernel handles. Wine answers GetProcessHandleCount with 0, so there they are counted
-// by asking after every handle value up to 64 Ki (handles are multiples of 4 from 4).
-DWORD handleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
-    DWORD flags = 0;
-    for (std::uintptr_t value = 4; value < 0x10000; value += 4)
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    return count;
-}
-
-// Bytes in use on every heap of the process: what GDI+ and the C++ runtime hold.
-std::size_t heapBytesInUse() {
-    HANDLE heaps[64];
-    const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
-    std::size_t bytes = 0;
-    for (DWORD i = 0; i < n; ++i) {
-        if (!HeapLock(heaps[i])) continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return bytes;
-}
-
 TEST_F(Win32WindowTest, ManyOpensAndClosesLeaveNothingBehind) {
-    auto cycle = [&] {
+    test::expectTwoHundredCyclesLeaveNothingBehind([&](int) {
         RecordingClient client;
         auto window = openChildWindow(host_, kWidth, kHeight, client);
-        pump(0);  // its first paint, and whatever else the system queued
-        return window != nullptr && client.count(Call::paint) > 0;
-    };
-    for (int i = 0; i < 5; ++i) cycle();  // GDI+ and the system settle their caches
-    struct Usage {
-        int windows;
-        DWORD userObjects;  // GetGuiResources answers 0 under Wine: these two count on Windows only
-        DWORD gdiObjects;
-        DWORD handles;
-        std::size_t heapBytes;
-    };
-    auto usage = [] {
-        return Usage{threadWindowCount(), GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
-                     GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), handleCount(), heapBytesInUse()};
-    };
-    const Usage before = usage();
-    int painted = 0;
-    for (int i = 0; i < 200; ++i) painted += cycle() ? 1 : 0;
-    const Usage after = usage();
-    EXPECT_EQ(painted, 200) << "cycles that opened and painted";
+        return window != nullptr && pumpUntil([&] { return client.count(Call::paint) > 0; });
+    });
     EXPECT_EQ(openChildWindowCount(), 0);
-    EXPECT_EQ(after.windows, before.windows);
-    EXPECT_EQ(after.userObjects, before.userObjects);
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-    // Room for what the system opens or caches lazily, not for one of anything a cycle: a picture
-    // left behind is 1.7 MB.
-    EXPECT_LE(after.handles, before.handles + 2);
-    EXPECT_LE(after.heapBytes, before.heapBytes + 64 * 1024);
 }
 
 }  // namespace
