@@ -28,11 +28,16 @@ dsp::BlockSettings defaultBlockSettings(double sampleRate) {
 
 Processor::Processor() {
     for (int i = 0; i < kNumParams; ++i) params_[i].store(kParams[i].defaultValue, std::memory_order_relaxed);
+    setSampleRate(static_cast<float>(dsp::kDefaultSampleRate));
+    forgetHistory();
+}
+
+void Processor::forgetHistory() {
     for (int m = 0; m < kNumMeters; ++m) {
         meters_[m].store(0.0f, std::memory_order_relaxed);
         lastBlock_[m].store(0.0f, std::memory_order_relaxed);
     }
-    setSampleRate(static_cast<float>(dsp::kDefaultSampleRate));
+    dsp_ = dsp::DspState{};
     dsp_.retune(sampleRate(), focusFrequencyHz(param(kParamFocusFreq)));
 }
 

@@ -77,6 +77,12 @@ public:
     // largest reductions in dB.
     dsp::BlockPeaks lastBlock() const;
 
+    // [while no process call runs] Forgets the signal's history, as a fresh instance has none: filter,
+    // envelope and analyser states, the meters and the last block's figures start again from zero.
+    // Parameters, rate and the suspended switch stay. For hosts that restart an instance (LV2's
+    // activate after a deactivate).
+    void forgetHistory();
+
     // [audio thread] The snapshot of the shared values one block runs on.
     dsp::BlockSettings takeBlockSettings() const;
 
