@@ -135,8 +135,9 @@ TEST(Lv2Host, OffersOnePlugInUnderItsUri) {
 
 TEST(Lv2Host, RunsBlockByBlockAsTheProcessorDoes) {
     // Varying block sizes (0 and 1 among them), a setting changed every few blocks as a host's
-    // automation would, every third block in place. Audio and reductions must match the processor's
-    // to the bit.
+    // automation would, bypass on and off, and the buffers shared as LV2 lets a host share them: a
+    // third of the blocks in place, a third with the channels' buffers crossed. Audio and reductions
+    // must match the processor's to the bit.
     const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 2.0, 7u);
     const int total = static_cast<int>(in.left.size());
     HostedInstance host(48000.0);
@@ -170,6 +171,10 @@ TEST(Lv2Host, RunsBlockByBlockAsTheProcessorDoes) {
             std::copy_n(in.left.data() + at, frames, lv2L.data() + at);
             std::copy_n(in.right.data() + at, frames, lv2R.data() + at);
             host.connectAudio(lv2L.data() + at, lv2R.data() + at, lv2L.data() + at, lv2R.data() + at);
+        } else if (n % 3 == 1) {  // crossed: the left output is the right input's buffer and back
+            std::copy_n(in.left.data() + at, frames, lv2R.data() + at);
+            std::copy_n(in.right.data() + at, frames, lv2L.data() + at);
+            host.connectAudio(lv2R.data() + at, lv2L.data() + at, lv2L.data() + at, lv2R.data() + at);
         } else {
             host.connectAudio(in.left.data() + at, in.right.data() + at, lv2L.data() + at, lv2R.data() + at);
         }

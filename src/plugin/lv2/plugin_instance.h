@@ -33,9 +33,9 @@ public:
 
     // [audio] One run of sampleCount frames: takes the control inputs that changed since the last run
     // over to the processor (a NaN is no value and leaves its parameter as it is), processes the audio
-    // (an output may share its input's buffer), and writes the run's largest reductions in dB to the
-    // reduction ports. A run with an audio port unconnected processes nothing and reports no
-    // reduction, as does a run of zero frames; an unconnected control port is skipped.
+    // (outputs may share the inputs' buffers in any arrangement), and writes the run's largest
+    // reductions in dB to the reduction ports. A run with an audio port unconnected processes nothing
+    // and reports no reduction, as does a run of zero frames; an unconnected control port is skipped.
     void run(std::uint32_t sampleCount);
 
     const Processor& processor() const { return processor_; }
