@@ -4,11 +4,14 @@
 #      installs; nor in the Turtle the generator writes with the X11 editor declared, as it will be.
 #   2. lv2info (lilv, as hosts read bundles) lists the plug-in and its ports with the names, ranges and
 #      defaults of the parameter table; the units, which lv2info does not print, are read with sordi.
-# Usage: bundle_test.sh BUNDLE_DIR LV2_TTL WORK_DIR
+#   3. The module exports lv2_descriptor and nothing else, and with the C++ runtime linked in
+#      (STATIC_RUNTIME 1) it needs no libstdc++ or libgcc_s from the host's system.
+# Usage: bundle_test.sh BUNDLE_DIR LV2_TTL WORK_DIR STATIC_RUNTIME
 set -euo pipefail
 bundle=$1
 generator=$2
 work=$3
+static_runtime=$4
 schemas=/usr/lib/lv2
 uri=https://ostrel-audio.example/plugins/lumisere
 failures=0
@@ -92,5 +95,12 @@ expect_unit dry_wet pc
 expect_unit gate_reduction db
 expect_unit de_ess_reduction db
 
+exports=$(nm -D --defined-only "$bundle/Lumisere.so" | awk '{print $NF}')
+[ "$exports" = lv2_descriptor ] || fail "the module exports: $exports"
+needed=$(readelf -d "$bundle/Lumisere.so" | grep NEEDED || true)
+if [ "$static_runtime" = 1 ] && grep -Eq 'libstdc\+\+|libgcc_s' <<<"$needed"; then
+  fail "the module needs the system's C++ runtime:"$'\n'"$needed"
+fi
+
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
-echo "the bundle validates and lists its ports as the parameter table says"
+echo "the bundle validates, lists its ports as the parameter table says, and exports only lv2_descriptor"
