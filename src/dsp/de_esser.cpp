@@ -24,7 +24,6 @@ constexpr double kLinearPerDb = 0.45;
 constexpr double kLinearPerLaplacian = 0.65;
 constexpr double kSquarePerDb2 = 0.08;
 constexpr double kSquarePerLevel = 0.75;
-constexpr double kGainFloor = 0.05;  // at most -26 dB of reduction
 
 }  // namespace
 
@@ -43,7 +42,7 @@ double deEsserGain(double overDb, double laplacian, double levelPow15) {
     const double k = 1.0 / ((lp * kLinearPerLaplacian + 1.0) * kLinearPerDb * over + 1.0 +
                             over * ((kSquarePerLevel * levelPow15 + 1.0) * kSquarePerDb2 * over));
     if (!(k < 1.0)) return 1.0;
-    return k <= kGainFloor ? kGainFloor : k;
+    return k <= kDeEsserGainFloor ? kDeEsserGainFloor : k;
 }
 
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,

@@ -19,6 +19,9 @@ struct DeEsserSettings {
 // The block values from the threshold in dB and the rate's time constants.
 DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoefficients& rate);
 
+// The smallest gain K the de-esser applies to the band: at most 26 dB of reduction.
+constexpr double kDeEsserGainFloor = 0.05;
+
 // K for a band envelope overDb above the threshold: 1 / (1 + a over + b over^2), where a rises from
 // 0.45 with a positive laplacian and b from 0.08 with levelPow15; held within 0.05..1 (a NaN gives 1).
 double deEsserGain(double overDb, double laplacian, double levelPow15);

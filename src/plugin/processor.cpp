@@ -1,5 +1,6 @@
 #include "plugin/processor.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -28,11 +29,16 @@ dsp::BlockSettings defaultBlockSettings(double sampleRate) {
 
 Processor::Processor() {
     for (int i = 0; i < kNumParams; ++i) params_[i].store(kParams[i].defaultValue, std::memory_order_relaxed);
+    setSampleRate(static_cast<float>(dsp::kDefaultSampleRate));
+    forgetHistory();
+}
+
+void Processor::forgetHistory() {
     for (int m = 0; m < kNumMeters; ++m) {
         meters_[m].store(0.0f, std::memory_order_relaxed);
         lastBlock_[m].store(0.0f, std::memory_order_relaxed);
     }
-    setSampleRate(static_cast<float>(dsp::kDefaultSampleRate));
+    dsp_ = dsp::DspState{};
     dsp_.retune(sampleRate(), focusFrequencyHz(param(kParamFocusFreq)));
 }
 
@@ -55,6 +61,25 @@ dsp::BlockPeaks Processor::lastBlock() const {
     return b;
 }
 
+namespace {
+
+// Input to output, untouched. Hosts may hand one buffer to several ports (LV2 allows any sharing the
+// plug-in does not refuse), the left output even being the right input, so each stretch of both
+// channels is read before either is written. Buffers shared in place are left alone.
+void passThrough(const float* const* inputs, float* const* outputs, int frameCount) {
+    if (outputs[0] == inputs[0] && outputs[1] == inputs[1]) return;
+    float left[dsp::kChunkFrames], right[dsp::kChunkFrames];
+    for (int start = 0; start < frameCount; start += dsp::kChunkFrames) {
+        const auto frames = static_cast<std::size_t>(std::min(dsp::kChunkFrames, frameCount - start));
+        std::memcpy(left, inputs[0] + start, frames * sizeof(float));
+        std::memcpy(right, inputs[1] + start, frames * sizeof(float));
+        std::memcpy(outputs[0] + start, left, frames * sizeof(float));
+        std::memcpy(outputs[1] + start, right, frames * sizeof(float));
+    }
+}
+
+}  // namespace
+
 void Processor::process(const float* const* inputs, float* const* outputs, int frameCount) {
     // A host that hands over no buffers gets nothing read, written or advanced.
     if (inputs == nullptr || outputs == nullptr || inputs[0] == nullptr || inputs[1] == nullptr ||
@@ -62,13 +87,7 @@ void Processor::process(const float* const* inputs, float* const* outputs, int f
         return;
     }
     if (suspended() || isSwitchOn(param(kParamBypass))) {
-        if (frameCount > 0) {
-            for (int ch = 0; ch < 2; ++ch) {
-                if (outputs[ch] != inputs[ch]) {
-                    std::memmove(outputs[ch], inputs[ch], static_cast<std::size_t>(frameCount) * sizeof(float));
-                }
-            }
-        }
+        passThrough(inputs, outputs, frameCount);
         for (auto& figure : lastBlock_) figure.store(0.0f, std::memory_order_relaxed);
         return;
     }

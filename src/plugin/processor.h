@@ -63,9 +63,10 @@ public:
     bool suspended() const { return suspended_.load(std::memory_order_relaxed); }
 
     // [audio thread] One block of frameCount frames; inputs and outputs hold two channel pointers
-    // each, an output may be its channel's input. Null buffers skip the block. Suspended or bypassed,
-    // the input is copied through (a shared buffer is left alone) and the block's figures are zero;
-    // otherwise the chain runs over one snapshot of the settings and the meters move.
+    // each, and an output may share the buffer of either input. Null buffers skip the block. Suspended
+    // or bypassed, the input is copied through (buffers shared in place are left alone) and the
+    // block's figures are zero; otherwise the chain runs over one snapshot of the settings and the
+    // meters move.
     void process(const float* const* inputs, float* const* outputs, int frameCount);
 
     // [any thread] One smoothed meter value, as the editor shows it.
@@ -76,6 +77,12 @@ public:
     // [any thread] The last processed block's own figures, unsmoothed: largest output magnitudes and
     // largest reductions in dB.
     dsp::BlockPeaks lastBlock() const;
+
+    // [while no process call runs] Forgets the signal's history, as a fresh instance has none: filter,
+    // envelope and analyser states, the meters and the last block's figures start again from zero.
+    // Parameters, rate and the suspended switch stay. For hosts that restart an instance (LV2's
+    // activate after a deactivate).
+    void forgetHistory();
 
     // [audio thread] The snapshot of the shared values one block runs on.
     dsp::BlockSettings takeBlockSettings() const;

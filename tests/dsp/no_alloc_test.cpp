@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <vector>
 
 #include "dsp/process_block.h"
+#include "plugin/lv2/plugin_instance.h"
 #include "plugin/vst2/plugin_instance.h"
 #include "speech_like_signal.h"
 
@@ -129,6 +131,31 @@ TEST(Realtime, ProcessingAllocatesNothing) {
     });
     EXPECT_EQ(shell, 0);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+
+    // Through the LV2 instance, with control values that change every run and so are read as the
+    // decimals they name, a NaN and switches among them.
+    lv2::PluginInstance lv2Instance(48000.0);
+    float controls[kNumParams];
+    float reductions[2];
+    for (int i = 0; i < kNumParams; ++i) lv2Instance.connectPort(lv2::paramPort(i), &controls[i]);
+    lv2Instance.connectPort(lv2::kPortDeEssReduction, &reductions[0]);
+    lv2Instance.connectPort(lv2::kPortGateReduction, &reductions[1]);
+    lv2Instance.activate();
+    const long lv2Run = allocationsDuring([&] {
+        for (int at = 0, n = 0; at < total; at += 256, ++n) {
+            for (int i = 0; i < kNumParams; ++i) controls[i] = static_cast<float>(paramUnits(i, (n % 17) / 16.0));
+            controls[kParamDipsesThresh] = n % 5 == 0 ? std::numeric_limits<float>::quiet_NaN() : -54.8f + static_cast<float>(n % 50) * 0.1f;
+            controls[kParamBypass] = n % 7 == 3 ? 1.0f : 0.0f;
+            const int frames = n % 11 == 5 ? 0 : std::min(256, total - at);
+            lv2Instance.connectPort(lv2::kPortInL, const_cast<float*>(in.left.data()) + at);
+            lv2Instance.connectPort(lv2::kPortInR, const_cast<float*>(in.right.data()) + at);
+            lv2Instance.connectPort(lv2::kPortOutL, outL.data() + at);
+            lv2Instance.connectPort(lv2::kPortOutR, outR.data() + at);
+            lv2Instance.run(static_cast<std::uint32_t>(frames));
+        }
+    });
+    EXPECT_EQ(lv2Run, 0);
+    lv2Instance.deactivate();
 }
 
 }  // namespace

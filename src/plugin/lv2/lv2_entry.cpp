@@ -1,0 +1,56 @@
+// The library's only export, lv2_descriptor, and the descriptor's entries: each checks its handle
+// and forwards to the instance. Thread classes are LV2's (see plugin_instance.h).
+#include <lv2/core/lv2.h>
+
+#include <new>
+
+#include "plugin/lv2/plugin_instance.h"
+
+namespace {
+
+using lumisere::lv2::PluginInstance;
+
+PluginInstance* instanceOf(LV2_Handle handle) { return static_cast<PluginInstance*>(handle); }
+
+// [instantiation] The plug-in needs no host feature, so the list is not read, and any rate is taken
+// (the processor falls back for one it cannot run at). Null only when memory is short.
+LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const*) {
+    return new (std::nothrow) PluginInstance(sampleRate);
+}
+
+// [audio]
+void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    if (PluginInstance* instance = instanceOf(handle)) instance->connectPort(port, data);
+}
+
+// [instantiation]
+void activate(LV2_Handle handle) {
+    if (PluginInstance* instance = instanceOf(handle)) instance->activate();
+}
+
+// [audio]
+void run(LV2_Handle handle, uint32_t sampleCount) {
+    if (PluginInstance* instance = instanceOf(handle)) instance->run(sampleCount);
+}
+
+// [instantiation]
+void deactivate(LV2_Handle handle) {
+    if (PluginInstance* instance = instanceOf(handle)) instance->deactivate();
+}
+
+// [instantiation]
+void cleanup(LV2_Handle handle) { delete instanceOf(handle); }
+
+// [discovery] No extension interface is offered, whatever the URI (null included).
+const void* extensionData(const char*) { return nullptr; }
+
+const LV2_Descriptor kDescriptor = {
+    lumisere::lv2::kPluginUri, instantiate, connectPort, activate, run, deactivate, cleanup, extensionData,
+};
+
+}  // namespace
+
+// [discovery] The library holds one plug-in, at index 0.
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}

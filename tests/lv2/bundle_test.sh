@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The LV2 bundle as validators and hosts read it:
+#   1. sord_validate finds no error and no warning in its Turtle, checked against every schema lv2-dev
+#      installs; nor in the Turtle the generator writes with the X11 editor declared, as it will be.
+#   2. lv2info (lilv, as hosts read bundles) lists the plug-in and its ports with the names, ranges and
+#      defaults of the parameter table; the units, which lv2info does not print, are read with sordi.
+#   3. The module exports lv2_descriptor and nothing else, and with the C++ runtime linked in
+#      (STATIC_RUNTIME 1) it needs no libstdc++ or libgcc_s from the host's system.
+# Usage: bundle_test.sh BUNDLE_DIR LV2_TTL WORK_DIR STATIC_RUNTIME
+set -euo pipefail
+bundle=$1
+generator=$2
+work=$3
+static_runtime=$4
+schemas=/usr/lib/lv2
+uri=https://ostrel-audio.example/plugins/lumisere
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+rm -rf "$work"
+mkdir -p "$work/with-editor"
+"$generator" "$work/with-editor" Lumisere.so --ui-binary Lumisere_ui.so
+
+for dir in "$bundle" "$work/with-editor"; do
+  report=$(sord_validate "$schemas"/*.lv2/*.ttl "$dir"/manifest.ttl "$dir"/lumisere.ttl 2>&1) || true
+  echo "sord_validate $dir: $(tail -n 1 <<<"$report")"
+  if ! grep -q '^Found 0 errors' <<<"$report" || grep -qi 'warn' <<<"$report"; then
+    fail "sord_validate on $dir"$'\n'"$report"
+  fi
+done
+
+# With the schemas' bundles in the path, lilv also knows the plug-in's class.
+info=$(LV2_PATH="$(dirname "$bundle"):$schemas" lv2info "$uri")
+echo "$info" | sed -n '1,12p'
+
+# One line per port: symbol|name|minimum|maximum|default (lv2info writes numbers with %f).
+ports=$(awk '
+  function flush() { if (symbol != "") print symbol "|" name "|" min "|" max "|" def; symbol = name = min = max = def = "" }
+  /^\tPort [0-9]+:/ { flush() }
+  /^\t\tSymbol:/ { symbol = $2 }
+  /^\t\tName:/ { sub(/^\t\tName: +/, ""); name = $0 }
+  /^\t\tMinimum:/ { min = $2 }
+  /^\t\tMaximum:/ { max = $2 }
+  /^\t\tDefault:/ { def = $2 }
+  END { flush() }' <<<"$info")
+
+expect_info() {
+  grep -q "$1" <<<"$info" || fail "lv2info shows no line matching: $1"
+}
+expect_info $'^\tName: *Ostrel Lumisere$'
+expect_info $'^\tClass: *Dynamics Plugin$'
+expect_info $'^\tAuthor: *Ostrel Audio$'
+expect_info $'^\tHas latency: *no$'
+expect_info $'^\tOptional Features: *http://lv2plug.in/ns/lv2core#hardRTCapable$'
+
+[ "$(wc -l <<<"$ports")" -eq 15 ] || fail "lv2info lists $(wc -l <<<"$ports") ports, not 15"
+expect_port() {
+  grep -qxF "$1" <<<"$ports" || fail "no port $1 in:"$'\n'"$ports"
+}
+expect_port "in_l|In L|||"
+expect_port "out_r|Out R|||"
+expect_port "de_ess_thresh|De-Ess Thresh|-40.000000|0.000000|-20.000000"
+expect_port "focus_freq|Focus Freq|4000.000000|11000.000000|6800.000000"
+expect_port "listen_sibilance|Listen Sibilance|0.000000|1.000000|0.000000"
+expect_port "dipses_thresh|Dipses Thresh|-80.000000|-24.000000|-54.799999"
+expect_port "noise_reduce|Noise Reduce|-40.000000|0.000000|-24.000000"
+expect_port "air_silk|172 Air Silk|0.000000|100.000000|75.000000"
+expect_port "dry_wet|Dry/Wet|0.000000|100.000000|100.000000"
+expect_port "bypass|Bypass|0.000000|1.000000|0.000000"
+expect_port "de_ess_reduction|De-Ess Reduction|0.000000|26.020599|"
+expect_port "gate_reduction|Gate Reduction|0.000000|40.000000|"
+# The two switches, and only they, are toggled integer ports (lilv lists properties in no set order).
+for property in toggled integer; do
+  count=$(grep -c "lv2core#$property\$" <<<"$info" || true)
+  [ "$count" -eq 2 ] || fail "$count ports are lv2:$property, not 2"
+done
+
+# Units: the port node that carries a symbol must carry the unit.
+triples=$(sordi "$bundle/lumisere.ttl")
+expect_unit() {
+  local node
+  node=$(grep -F "<http://lv2plug.in/ns/lv2core#symbol> \"$1\" ." <<<"$triples" | cut -d' ' -f1)
+  grep -qxF "$node <http://lv2plug.in/ns/extensions/units#unit> <http://lv2plug.in/ns/extensions/units#$2> ." \
+    <<<"$triples" || fail "port $1 has no unit $2"
+}
+expect_unit de_ess_thresh db
+expect_unit focus_freq hz
+expect_unit output_trim db
+expect_unit air_silk pc
+expect_unit dry_wet pc
+expect_unit gate_reduction db
+expect_unit de_ess_reduction db
+
+exports=$(nm -D --defined-only "$bundle/Lumisere.so" | awk '{print $NF}')
+[ "$exports" = lv2_descriptor ] || fail "the module exports: $exports"
+needed=$(readelf -d "$bundle/Lumisere.so" | grep NEEDED || true)
+if [ "$static_runtime" = 1 ] && grep -Eq 'libstdc\+\+|libgcc_s' <<<"$needed"; then
+  fail "the module needs the system's C++ runtime:"$'\n'"$needed"
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
+echo "the bundle validates, lists its ports as the parameter table says, and exports only lv2_descriptor"

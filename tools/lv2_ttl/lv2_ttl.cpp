@@ -1,0 +1,203 @@
+// lv2_ttl: writes the Turtle of the LV2 bundle, manifest.ttl and lumisere.ttl, from the parameter
+// table and the port layout, so no name, range, default or unit is typed a second time. The build
+// runs it for every build of the bundle:
+//
+//   lv2_ttl BUNDLE_DIR PLUGIN_BINARY [--ui-binary UI_BINARY]
+//
+// PLUGIN_BINARY is the module's file name inside the bundle ("Lumisere.so"). --ui-binary declares
+// the X11 editor, whose module does not exist yet: the place where it will be declared, kept
+// valid by the bundle tests.
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "dsp/de_esser.h"
+#include "plugin/lv2/lv2_ports.h"
+#include "plugin/parameters.h"
+
+namespace {
+
+using namespace lumisere;
+using namespace lumisere::lv2;
+
+// A number as the shortest decimal that names its float, in plain notation ("-54.8", "6800"): the
+// port carries that float, and lv2::portValueToNormalised reads it back through the same decimal.
+// A zero is written without a sign.
+std::string number(double value) {
+    const float f = static_cast<float>(value);
+    if (f == 0.0f) return "0";
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, f, std::chars_format::fixed);
+    return std::string(text, written.ptr);
+}
+
+// A port symbol from a host name: lower case, every run of other characters one underscore, and a
+// leading model number dropped, since a symbol may not begin with a digit ("172 Air Silk" ->
+// "air_silk", "Dry/Wet" -> "dry_wet").
+std::string symbolOf(const char* hostName) {
+    std::string words;
+    for (const char* c = hostName; *c != '\0'; ++c) {
+        const bool alnum = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+        if (alnum) words += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        if (!alnum && !words.empty() && words.back() != '_') words += '_';
+    }
+    while (!words.empty() && words.back() == '_') words.pop_back();
+    const std::size_t firstLetter = words.find_first_not_of("0123456789_");
+    return firstLetter == std::string::npos ? std::string() : words.substr(firstLetter);
+}
+
+// The LV2 unit of a parameter label; null for a label the units extension has no word for.
+const char* unitOf(const char* label) {
+    if (std::strcmp(label, "dB") == 0) return "units:db";
+    if (std::strcmp(label, "Hz") == 0) return "units:hz";
+    if (std::strcmp(label, "%") == 0) return "units:pc";
+    return nullptr;
+}
+
+// LV2 has no major version (the URI is it), and a minor version of 0 marks a development build that
+// hosts may hide. So from the project's 1.0 on, its minor is published two higher: 1.0.0 is 2.0.
+constexpr int kLv2MinorVersion = LUMISERE_VERSION_MINOR + (LUMISERE_VERSION_MAJOR > 0 ? 2 : 0);
+constexpr int kLv2MicroVersion = LUMISERE_VERSION_PATCH;
+
+const char* const kPrefixes =
+    "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui:    <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+    "\n"
+    "# Written by the build (tools/lv2_ttl) from the parameter table: change the table, not this file.\n"
+    "\n";
+
+std::string uiUri() { return std::string(kPluginUri) + "#ui"; }
+std::string projectUri() { return std::string(kPluginUri) + "#project"; }
+
+std::string manifest(const std::string& pluginBinary, const std::string& uiBinary) {
+    std::ostringstream out;
+    out << kPrefixes << "<" << kPluginUri << ">\n"
+        << "\ta lv2:Plugin ;\n"
+        << "\tlv2:binary <" << pluginBinary << "> ;\n"
+        << "\trdfs:seeAlso <lumisere.ttl> .\n";
+    if (!uiBinary.empty()) {
+        out << "\n<" << uiUri() << ">\n"
+            << "\ta ui:X11UI ;\n"
+            << "\tui:binary <" << uiBinary << "> ;\n"
+            << "\trdfs:seeAlso <lumisere.ttl> .\n";
+    }
+    return out.str();
+}
+
+// One port's description; `body` holds its lines after the index.
+void port(std::ostringstream& out, std::uint32_t index, const char* types, const std::string& symbol,
+          const std::string& name, const std::string& body) {
+    out << (index == 0 ? "\tlv2:port [\n" : " , [\n") << "\t\ta " << types << " ;\n"
+        << "\t\tlv2:index " << index << " ;\n"
+        << "\t\tlv2:symbol \"" << symbol << "\" ;\n"
+        << "\t\tlv2:name \"" << name << "\"" << body << "\n\t]";
+}
+
+std::string description(const std::string& uiBinary) {
+    std::ostringstream out;
+    out << kPrefixes << "<" << kPluginUri << ">\n"
+        << "\ta lv2:Plugin , lv2:DynamicsPlugin ;\n"
+        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
+        << "\tlv2:project <" << projectUri() << "> ;\n"
+        << "\trdfs:comment \"A stereo de-esser and hiss reducer.\" ;\n"
+        << "\tlv2:minorVersion " << kLv2MinorVersion << " ;\n"
+        << "\tlv2:microVersion " << kLv2MicroVersion << " ;\n"
+        << "\tlv2:optionalFeature lv2:hardRTCapable ;\n";
+    if (!uiBinary.empty()) out << "\tui:ui <" << uiUri() << "> ;\n";
+
+    const char* const kAudioIn = "lv2:AudioPort , lv2:InputPort";
+    const char* const kAudioOut = "lv2:AudioPort , lv2:OutputPort";
+    port(out, kPortInL, kAudioIn, "in_l", "In L", "");
+    port(out, kPortInR, kAudioIn, "in_r", "In R", "");
+    port(out, kPortOutL, kAudioOut, "out_l", "Out L", "");
+    port(out, kPortOutR, kAudioOut, "out_r", "Out R", "");
+
+    for (int i = 0; i < kNumParams; ++i) {
+        const ParamSpec& spec = kParams[i];
+        std::ostringstream body;
+        const double atZero = paramUnits(i, 0.0);
+        const double atOne = paramUnits(i, 1.0);
+        body << " ;\n\t\tlv2:default " << number(defaultUnits(i)) << " ;\n"
+             << "\t\tlv2:minimum " << number(std::fmin(atZero, atOne)) << " ;\n"
+             << "\t\tlv2:maximum " << number(std::fmax(atZero, atOne));
+        if (spec.kind == ParamKind::toggle) {
+            body << " ;\n\t\tlv2:portProperty lv2:toggled , lv2:integer";
+        } else {
+            body << " ;\n\t\tunits:unit " << unitOf(spec.label);
+        }
+        port(out, paramPort(i), "lv2:ControlPort , lv2:InputPort", symbolOf(spec.hostName), spec.hostName,
+             body.str());
+    }
+
+    // The reductions' ranges are the largest each stage can apply: the de-esser's gain floor, and the
+    // deepest Noise Reduce floor.
+    const double deEssMaxDb = -20.0 * std::log10(dsp::kDeEsserGainFloor);
+    const double gateMaxDb = -std::fmin(paramUnits(kParamNoiseReduce, 0.0), paramUnits(kParamNoiseReduce, 1.0));
+    const char* const kMeterOut = "lv2:ControlPort , lv2:OutputPort";
+    const auto meterBody = [](double maximumDb) {
+        return " ;\n\t\tlv2:minimum 0 ;\n\t\tlv2:maximum " + number(maximumDb) + " ;\n\t\tunits:unit units:db";
+    };
+    port(out, kPortDeEssReduction, kMeterOut, "de_ess_reduction", "De-Ess Reduction", meterBody(deEssMaxDb));
+    port(out, kPortGateReduction, kMeterOut, "gate_reduction", "Gate Reduction", meterBody(gateMaxDb));
+    out << " .\n\n";
+
+    // Hosts name the maker from the project's maintainer.
+    out << "<" << projectUri() << ">\n"
+        << "\ta doap:Project ;\n"
+        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
+        << "\tdoap:maintainer [\n\t\tfoaf:name \"Ostrel Audio\"\n\t] .\n";
+    return out.str();
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) std::fprintf(stderr, "lv2_ttl: cannot write %s\n", path.c_str());
+    return static_cast<bool>(file);
+}
+
+// Whether the table can be described: every symbol a valid, distinct C identifier (or hosts refuse
+// the bundle), and every continuous parameter in a unit LV2 names.
+bool tableDescribable() {
+    for (int i = 0; i < kNumParams; ++i) {
+        const std::string symbol = symbolOf(kParams[i].hostName);
+        bool distinct = !symbol.empty();
+        for (int j = 0; j < i; ++j) distinct = distinct && symbol != symbolOf(kParams[j].hostName);
+        if (!distinct) {
+            std::fprintf(stderr, "lv2_ttl: \"%s\" gives no valid, distinct port symbol\n", kParams[i].hostName);
+            return false;
+        }
+        if (kParams[i].kind == ParamKind::continuous && unitOf(kParams[i].label) == nullptr) {
+            std::fprintf(stderr, "lv2_ttl: no LV2 unit for \"%s\" of \"%s\"\n", kParams[i].label, kParams[i].hostName);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string uiBinary;
+    if (argc == 5 && std::strcmp(argv[3], "--ui-binary") == 0) uiBinary = argv[4];
+    if (argc != 3 && uiBinary.empty()) {
+        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR PLUGIN_BINARY [--ui-binary UI_BINARY]\n");
+        return 2;
+    }
+    if (!tableDescribable()) return 1;
+    const std::string dir = argv[1];
+    const bool written = writeFile(dir + "/manifest.ttl", manifest(argv[2], uiBinary)) &&
+                         writeFile(dir + "/lumisere.ttl", description(uiBinary));
+    return written ? 0 : 1;
+}
