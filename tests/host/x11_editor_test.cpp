@@ -8,6 +8,9 @@
 #include <cairo.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -403,7 +406,7 @@ TEST_F(X11Editor, AFocusDragRetunesTheFocusFilterFromTheNextBlockOnEveryMove) {
     for (AEffect* effect : {dragged, followed, late}) closeInstance(effect);
 }
 
-TEST_F(X11Editor, TwoHundredOpenCloseCyclesLeaveNoWindowThreadOrDescriptorBehind) {
+TEST_F(X11Editor, AThousandOpenCloseCyclesLeaveNoWindowThreadOrDescriptorBehind) {
     AEffect* effect = openInstance();
     ASSERT_NE(effect, nullptr);
     const Counts before = countsAfterAFirstEditor(effect);
@@ -419,11 +422,11 @@ TEST_F(X11Editor, TwoHundredOpenCloseCyclesLeaveNoWindowThreadOrDescriptorBehind
             std::this_thread::sleep_for(1ms);
         }
     });
-    for (int cycle = 0; cycle < 200; ++cycle) {
+    for (int cycle = 0; cycle < 1000; ++cycle) {
         ASSERT_EQ(openEditor(effect, host_.frame), 1) << "cycle " << cycle;
         ASSERT_NE(editorWindow(), 0u) << "cycle " << cycle;
         // Closed at different points of the window's life: at once, around its first ticks, later.
-        std::this_thread::sleep_for(std::chrono::milliseconds(cycle % 4 * 10));
+        if (cycle < 200) std::this_thread::sleep_for(std::chrono::milliseconds(cycle % 4 * 10));
         ASSERT_EQ(dispatch(effect, effEditClose), 1) << "cycle " << cycle;
     }
     playing.store(false);
@@ -505,6 +508,49 @@ TEST_F(X11Editor, TheLibraryUnloadsAfterEffCloseWithTheEditorOpenAndLoadsAgain) 
     ASSERT_NE(effect, nullptr);
     EXPECT_NE(openShownEditor(effect), 0u);
     closeInstance(effect);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+void disableLeakChecks() { __lsan_disable(); }
+void enableLeakChecks() { __lsan_enable(); }
+#else
+void disableLeakChecks() {}
+void enableLeakChecks() {}
+#endif
+
+// A host that rescans or reloads: 100 loads and unloads, every other one with an instance whose
+// editor is open and that the host never closes. The library must stop the editor's thread before
+// it is unmapped, really leave the process, and leave no window, thread or descriptor behind. (The
+// instance itself is the host's to close; after the unload nothing can, so its memory stays.)
+TEST_F(X11Editor, AHundredLoadsAndUnloadsWithAndWithoutAnOpenEditorLeaveNothingRunning) {
+    AEffect* first = openInstance();
+    ASSERT_NE(first, nullptr);
+    const Counts before = countsAfterAFirstEditor(first);
+    closeInstance(first);
+    ASSERT_TRUE(library_->unload());
+
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        PluginLibrary library(pluginPath());
+        ASSERT_TRUE(library.loaded()) << "cycle " << cycle << ": " << library.error();
+        // The instances left open are the host's leak, by design here: not a finding of ours.
+        const bool leftOpen = cycle % 2 == 1;
+        if (leftOpen) disableLeakChecks();
+        AEffect* effect = openInstanceFrom(library);
+        ASSERT_NE(effect, nullptr) << "cycle " << cycle;
+        if (leftOpen) {
+            ASSERT_EQ(openEditor(effect, host_.frame), 1);
+            enableLeakChecks();
+            ASSERT_NE(editorWindow(), 0u) << "cycle " << cycle;
+        } else {
+            ASSERT_EQ(dispatch(effect, effClose), 1);
+        }
+        ASSERT_TRUE(library.unload()) << "cycle " << cycle;
+        void* stillThere = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_EQ(stillThere, nullptr) << "cycle " << cycle << ": the plug-in stays after its last dlclose";
+        ASSERT_TRUE(waitFor([&] { return childrenOf(host_.frame).empty(); })) << "cycle " << cycle;
+    }
+    expectBackTo(before);
+    library_ = std::make_unique<PluginLibrary>(pluginPath());
 }
 
 // The screenshot: the editor at its defaults in the host window, once it shows the whole panel; the

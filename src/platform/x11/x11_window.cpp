@@ -23,6 +23,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -30,8 +31,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/cairo/cairo_canvas.h"
 #include "platform/window_layer.h"
@@ -72,6 +75,12 @@ constexpr int kNativeByteOrder = MSBFirst;
 
 std::atomic<int> gOpenWindows{0};
 std::atomic<int> gSwallowedErrors{0};
+
+class X11ChildWindow;
+
+// The windows whose event threads run, so the library can stop them before it is unmapped.
+std::mutex gRunningMutex;
+std::vector<X11ChildWindow*> gRunning;
 
 // The error hook of our connections: the error is counted and goes no further; the call that waited
 // for its reply reports failure (status 0), as it would after a handler that returns.
@@ -115,6 +124,10 @@ public:
 
     // [ui thread] Everything or nothing: on false the destructor frees what was made.
     bool open(Window parent);
+
+    // Stops and joins the event thread, takes the window down and closes the connection; once only.
+    // The destructor calls it, and so does the library's unload for a window a host left open.
+    void shutDown();
 
     void requestRepaint() override {
         if (!repaintPending_.exchange(true)) wake();
@@ -210,14 +223,20 @@ bool X11ChildWindow::open(Window parent) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) return false;
     try {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
         thread_ = std::thread(&X11ChildWindow::run, this);
-    } catch (const std::system_error&) {
+        gRunning.push_back(this);
+    } catch (const std::exception&) {
         return false;
     }
     return true;
 }
 
-X11ChildWindow::~X11ChildWindow() {
+void X11ChildWindow::shutDown() {
+    {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
+        gRunning.erase(std::remove(gRunning.begin(), gRunning.end(), this), gRunning.end());
+    }
     if (thread_.joinable()) {
         stop_.store(true);
         wake();
@@ -229,10 +248,34 @@ X11ChildWindow::~X11ChildWindow() {
         if (window_ != 0 && alive_.load()) XDestroyWindow(display_, window_);
         XSync(display_, False);
         XCloseDisplay(display_);
+        display_ = nullptr;
     }
     if (wakeFd_ >= 0) close(wakeFd_);
+    wakeFd_ = -1;
+    canvas_.reset();  // nothing of Cairo's outlives the window, even where its owner is never freed
+}
+
+X11ChildWindow::~X11ChildWindow() {
+    shutDown();
     gOpenWindows.fetch_sub(1, std::memory_order_relaxed);
 }
+
+// A host that unloads the library (dlclose) with an editor still open would leave its event thread
+// running in code that is no longer mapped: the library's static destructors stop every such thread
+// first. The window object itself stays with its owner, who will never call it again.
+struct StopRunningWindowsAtUnload {
+    ~StopRunningWindowsAtUnload() {
+        for (;;) {
+            X11ChildWindow* window = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(gRunningMutex);
+                if (gRunning.empty()) break;
+                window = gRunning.back();
+            }
+            window->shutDown();
+        }
+    }
+} gStopRunningWindowsAtUnload;
 
 void X11ChildWindow::run() {
     auto nextTick = Clock::now() + kTickPeriod;
