@@ -134,8 +134,13 @@ int runProcess(const ProcessArgs& args) {
         if (!job.report) {
             failed = true;
             std::fprintf(stderr, "lumisere: %s: %s\n", job.input.c_str(), job.error.c_str());
-            files.push_back({{"input", job.input}, {"output", job.output}, {"error", job.error}});
-        } else if (args.json) {
+            files.push_back(textEntry({{"input", job.input}, {"output", job.output}, {"error", job.error}}));
+            continue;
+        }
+        if (job.report->framesAnnounced > 0) {
+            std::fprintf(stderr, "lumisere: %s: warning: %s\n", job.input.c_str(), truncationText(*job.report).c_str());
+        }
+        if (args.json) {
             files.push_back(reportJson(*job.report));
         } else {
             std::fputs(reportText(*job.report).c_str(), stdout);
@@ -180,7 +185,7 @@ int runParams(bool json) {
     return 0;
 }
 
-int runSnapshot(const std::string& outPng, const ParamOptions& params, const std::vector<double>& meters) {
+int runSnapshot(const std::string& outPng, bool force, const ParamOptions& params, const std::vector<double>& meters) {
     const ParamSettings settings = collectSettings(params);
     float deEss = 0.0f, gate = 0.0f;
     if (!meters.empty()) {
@@ -190,8 +195,14 @@ int runSnapshot(const std::string& outPng, const ParamOptions& params, const std
         deEss = static_cast<float>(meters[0]);
         gate = static_cast<float>(meters[1]);
     }
+    installStopHandlers();
     std::string error;
-    if (writeEditorSnapshot(outPng, settings.values.data(), deEss, gate, error) != 0) {
+    const int result = writeEditorSnapshot(outPng, force, settings.values.data(), deEss, gate, gStop, error);
+    if (gStop) {
+        std::fprintf(stderr, "lumisere: interrupted\n");
+        return kExitInterrupted;
+    }
+    if (result != 0) {
         std::fprintf(stderr, "lumisere: %s\n", error.c_str());
         return kExitFileFailed;
     }
@@ -243,11 +254,13 @@ int main(int argc, char** argv) {
     paramsCmd->add_flag("--json", paramsJson, "print the table as JSON");
 
     std::string snapshotPng;
+    bool snapshotForce = false;
     ParamOptions snapshotParams;
     std::vector<double> meters;
     CLI::App* snapshotCmd = app.add_subcommand("snapshot", "draw the editor to a PNG");
     snapshotCmd->add_option("output", snapshotPng, "PNG file to write")->required();
     snapshotCmd->add_option("--meters", meters, "de-esser and gate reductions shown, in dB")->expected(2);
+    snapshotCmd->add_flag("--force", snapshotForce, "replace an existing PNG");
     addParamOptions(*snapshotCmd, snapshotParams);
 
     try {
@@ -264,7 +277,7 @@ int main(int argc, char** argv) {
     try {
         if (processCmd->parsed()) return runProcess(process);
         if (paramsCmd->parsed()) return runParams(paramsJson);
-        if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotParams, meters);
+        if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotForce, snapshotParams, meters);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "lumisere: %s\n", e.what());
         return kExitUsage;
