@@ -81,12 +81,21 @@ TEST(Cli, EveryBadInputGetsOneLineAndTheOtherFilesGoThrough) {
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string>{"first.wav", "last.flac"}));
 
-    if (geteuid() != 0) {  // root reads anything
-        fs::permissions(dir / "first.wav", fs::perms::none);
-        const ToolRun locked = runTool(dir, {"process", "first.wav", "-o", "locked.wav"});
-        EXPECT_EQ(locked.status, 1);
-        EXPECT_EQ(locked.err, "lumisere: first.wav: cannot open: permission denied\n");
-    }
+    // A file or a folder the user may not read: said as such, and never an uncaught exception.
+    if (!permissionsApply()) GTEST_SKIP() << "running as root without setpriv: permission bits stop nobody";
+    fs::create_directory(dir / "locked");
+    fs::copy_file(dir / "first.wav", dir / "locked/take.wav");
+    fs::permissions(dir / "locked", fs::perms::none);
+    fs::permissions(dir / "first.wav", fs::perms::none);
+    ToolRun locked = runTool(dir, {"process", "first.wav", "locked/take.wav", "--out-dir", "out", "--force"}, true);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.err,
+              "lumisere: first.wav: cannot open: permission denied\n"
+              "lumisere: locked/take.wav: cannot open: permission denied\n");
+    locked = runTool(dir, {"process", "last.flac", "--out-dir", "locked/out"}, true);
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_EQ(locked.err, "lumisere: cannot make the output folder locked/out: permission denied\n");
+    fs::permissions(dir / "locked", fs::perms::owner_all);
 }
 
 TEST(Cli, NeverWritesOverItsInputAndReplacesOutputsOnlyWithForce) {
@@ -220,6 +229,10 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
         {{"process", "in.wav", "-o", "x.wav", "--focus-freq", "12kHz"}, "outside the range 4000 to 11000 Hz"},
         {{"process", "in.wav", "-o", "x.wav", "--air-silk", "lots"}, "is not a percentage"},
         {{"process", "in.wav", "-o", "x.wav", "--bypass=sometimes"}, "is not on or off"},
+        {{"process", "in.wav", "-o", "x.wav", "--bypass="}, "--bypass= needs a value: on or off"},
+        {{"process", "in.wav", "-o", "x.wav", "--preset", "/dev/zero"}, "preset /dev/zero is larger than 64 KiB"},
+        {{"snapshot", "x.png", "--meters", "1e300", "6"}, "--meters takes two reductions from 0 to 100 dB"},
+        {{"snapshot", "x.png", "--meters", "12", "3.4e38"}, "--meters takes two reductions from 0 to 100 dB"},
         {{"process", "in.wav", "-o", "x.wav", "--warmth", "3"}, "parameter options are --de-ess-thresh, --focus-freq"},
         {{"process", "in.wav", "-o", "x.wav", "--preset", "bad.preset"}, "bad.preset:1: focus-freq: 3000 Hz"},
         {{"process", "in.wav", "-o", "x.wav", "--preset", "none.preset"}, "cannot read preset none.preset"},
@@ -236,6 +249,7 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
         EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
     }
     EXPECT_FALSE(fs::exists(dir / "x.wav"));
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
 
     // Values the display would show are accepted, from a preset or the options, the options last.
     std::ofstream(dir / "good.preset") << "de-ess-thresh = -30\nfocus-freq = 7.2k\n";
@@ -336,6 +350,46 @@ TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
     run = runTool(dir, {"snapshot", "no-such-folder/x.png"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no-such-folder/x.png"), std::string::npos) << run.err;
+}
+
+// Every signal a terminal session sends to end a run (Ctrl-C, Ctrl-\, the terminal closing, kill)
+// stops it without an output and without its temporary file. The input comes through a FIFO that
+// holds the run in its read loop, with the temporary file made, until the signal has been sent.
+TEST(Cli, EverySignalOfATerminalSessionLeavesNoTemporaryFile) {
+    ScratchDir dir;
+    writeAudio(dir / "long.wav", sine(440.0, 0.3, 2.0));
+    const std::string whole = readText(dir / "long.wav");
+    const std::string fifo = dir / "feed.wav";
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            if (::chdir(dir.path().c_str()) == 0) {
+                ::execl(LUMISERE_TOOL_PATH, "lumisere", "process", "feed.wav", "-o", "out.wav", nullptr);
+            }
+            ::_exit(127);
+        }
+        {
+            std::ofstream feed(fifo, std::ios::binary);
+            feed.write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
+            feed.flush();
+            for (int tries = 0; tries < 1000 && !hasHiddenFiles(dir.path()); ++tries) ::usleep(10000);
+            EXPECT_TRUE(hasHiddenFiles(dir.path())) << "the run makes its temporary file";
+            ::kill(pid, signal);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+        EXPECT_FALSE(fs::exists(dir / "out.wav"));
+        EXPECT_FALSE(hasHiddenFiles(dir.path()));
+        fs::remove(fifo);
+    }
 }
 
 }  // namespace

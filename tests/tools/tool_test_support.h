@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -152,9 +153,18 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the built tool with the arguments (each quoted for the shell) from inside `dir`.
-inline ToolRun runTool(const ScratchDir& dir, const std::vector<std::string>& args) {
-    std::string command = "cd '" + dir.path().string() + "' && '" LUMISERE_TOOL_PATH "'";
+// Whether the tool can run with permission bits in force. They stop every user but root, so as root
+// the run is made as nobody through setpriv (from util-linux); the scratch folder is readable for
+// all, not writable.
+inline bool permissionsApply() {
+    return ::geteuid() != 0 || std::system("setpriv --version > /dev/null 2>&1") == 0;
+}
+
+// Runs the built tool with the arguments (each quoted for the shell) from inside `dir`; with
+// `unprivileged`, as nobody when we are root (see permissionsApply()).
+inline ToolRun runTool(const ScratchDir& dir, const std::vector<std::string>& args, bool unprivileged = false) {
+    const std::string asNobody = unprivileged && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    std::string command = "cd '" + dir.path().string() + "' && " + asNobody + "'" LUMISERE_TOOL_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " > .tool-stdout 2> .tool-stderr";
     const int raw = std::system(command.c_str());

@@ -232,6 +232,7 @@ int formatForLength(int format, sf_count_t frames, int channels) {
 AudioReader::AudioReader(const std::string& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) throw FileError("cannot open: " + systemReason(ec.value()));
     if (!fs::exists(status)) throw FileError("no such file");
     if (fs::is_directory(status)) throw FileError("is a directory, not an audio file");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
