@@ -41,15 +41,28 @@ std::size_t bytesInUse() {
     return info.uordblks + info.hblkhd;
 }
 
+// Loads the library and opens an instance as a host does; null (and a failure) when either fails.
+AEffect* loadAndOpen(const std::string& path, void*& library) {
+    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        ADD_FAILURE() << dlerror();
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(library, "VSTPluginMain"));
+    AEffect* effect = entry != nullptr ? entry(silentHost) : nullptr;
+    if (effect == nullptr) {
+        ADD_FAILURE() << "VSTPluginMain gave no instance";
+        return nullptr;
+    }
+    dispatch(effect, effOpen);
+    return effect;
+}
+
 // One cycle of a plug-in scanner: load, open an instance, close it, unload.
 void loadOpenCloseUnload(const std::string& path) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(library, "VSTPluginMain"));
-    ASSERT_NE(entry, nullptr);
-    AEffect* effect = entry(silentHost);
+    void* library = nullptr;
+    AEffect* effect = loadAndOpen(path, library);
     ASSERT_NE(effect, nullptr);
-    dispatch(effect, effOpen);
     dispatch(effect, effClose);
     ASSERT_EQ(dlclose(library), 0);
 }
@@ -108,13 +121,9 @@ void expectSameMode(const FloatingPointMode& a, const FloatingPointMode& b) {
 TEST(HostProcess, ProcessingTrapsNothingAndRestoresTheCallersFloatingPointMode) {
     const std::string path = pluginPath();
     ASSERT_FALSE(path.empty()) << "LUMISERE_PLUGIN names the plug-in library to load";
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(library, "VSTPluginMain"));
-    ASSERT_NE(entry, nullptr);
-    AEffect* effect = entry(silentHost);
+    void* library = nullptr;
+    AEffect* effect = loadAndOpen(path, library);
     ASSERT_NE(effect, nullptr);
-    dispatch(effect, effOpen);
     dispatch(effect, effSetSampleRate, 0, 44100.0f);
     dispatch(effect, effSetBlockSize, 64);
     dispatch(effect, effMainsChanged, 1);
