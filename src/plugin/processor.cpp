@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "dsp/denormal_guard.h"
+
 namespace lumisere {
 
 dsp::BlockSettings blockSettingsFor(const float (&p)[kNumParams], double sampleRate) {
@@ -81,6 +83,9 @@ void passThrough(const float* const* inputs, float* const* outputs, int frameCou
 }  // namespace
 
 void Processor::process(const float* const* inputs, float* const* outputs, int frameCount) {
+    // The whole call, the settings and the meters included, runs with subnormals flushed and every
+    // floating-point exception masked; the host gets its own mode back exactly (dsp/denormal_guard.h).
+    const dsp::DenormalGuard floatingPointMode;
     // A host that hands over no buffers gets nothing read, written or advanced.
     if (inputs == nullptr || outputs == nullptr || inputs[0] == nullptr || inputs[1] == nullptr ||
         outputs[0] == nullptr || outputs[1] == nullptr) {

@@ -1,7 +1,12 @@
 // The built tool as a user runs it: batches with bad files, output safety, formats, usage mistakes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cfloat>
+#include <cmath>
+#include <csignal>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -76,12 +81,21 @@ TEST(Cli, EveryBadInputGetsOneLineAndTheOtherFilesGoThrough) {
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string>{"first.wav", "last.flac"}));
 
-    if (geteuid() != 0) {  // root reads anything
-        fs::permissions(dir / "first.wav", fs::perms::none);
-        const ToolRun locked = runTool(dir, {"process", "first.wav", "-o", "locked.wav"});
-        EXPECT_EQ(locked.status, 1);
-        EXPECT_EQ(locked.err, "lumisere: first.wav: cannot open: permission denied\n");
-    }
+    // A file or a folder the user may not read: said as such, and never an uncaught exception.
+    if (!permissionsApply()) GTEST_SKIP() << "running as root without setpriv: permission bits stop nobody";
+    fs::create_directory(dir / "locked");
+    fs::copy_file(dir / "first.wav", dir / "locked/take.wav");
+    fs::permissions(dir / "locked", fs::perms::none);
+    fs::permissions(dir / "first.wav", fs::perms::none);
+    ToolRun locked = runTool(dir, {"process", "first.wav", "locked/take.wav", "--out-dir", "out", "--force"}, true);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.err,
+              "lumisere: first.wav: cannot open: permission denied\n"
+              "lumisere: locked/take.wav: cannot open: permission denied\n");
+    locked = runTool(dir, {"process", "last.flac", "--out-dir", "locked/out"}, true);
+    EXPECT_EQ(locked.status, 2);
+    EXPECT_EQ(locked.err, "lumisere: cannot make the output folder locked/out: permission denied\n");
+    fs::permissions(dir / "locked", fs::perms::owner_all);
 }
 
 TEST(Cli, NeverWritesOverItsInputAndReplacesOutputsOnlyWithForce) {
@@ -95,9 +109,36 @@ TEST(Cli, NeverWritesOverItsInputAndReplacesOutputsOnlyWithForce) {
     EXPECT_EQ(run.err, "lumisere: take.wav: the output kept.wav exists (use --force to replace it)\n");
     EXPECT_EQ(readText(dir / "kept.wav"), "an earlier render");
 
+    // Replaced with --force, the output keeps its permissions; only regular files are replaced.
+    fs::permissions(dir / "kept.wav", fs::perms::owner_read | fs::perms::owner_write);
     run = runTool(dir, {"process", "take.wav", "-o", "kept.wav", "--force"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readAudio(dir / "kept.wav").frames(), 8820);
+    EXPECT_EQ(fs::status(dir / "kept.wav").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    // (A device is tried only without --force: a tool that got this wrong would replace it.)
+    ASSERT_EQ(::mkfifo((dir / "fifo.wav").c_str(), 0600), 0);
+    fs::create_symlink("kept.wav", dir / "link.wav");
+    const std::vector<std::vector<std::string>> specials = {{"-o", "fifo.wav", "--force"},
+                                                            {"-o", "link.wav", "--force"},
+                                                            {"-o", "link.wav"},
+                                                            {"-o", "/dev/null"}};
+    for (std::vector<std::string> args : specials) {
+        args.insert(args.begin(), {"process", "take.wav"});
+        run = runTool(dir, args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("the output " + args[3] + " is a"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("not a regular file; only regular files are replaced"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo.wav"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
+    fs::remove(dir / "fifo.wav");
+    fs::remove(dir / "link.wav");
+
+    // A name at the file-name limit of 255 bytes leaves room for its temporary file.
+    const std::string longest = std::string(251, 'n') + ".wav";
+    run = runTool(dir, {"process", "take.wav", "-o", longest});
+    EXPECT_EQ(run.status, 0) << run.err;
+    fs::remove(dir / longest);
 
     for (const std::vector<std::string>& args : {std::vector<std::string>{"process", "take.wav", "-o", "./take.wav", "--force"},
                                                  std::vector<std::string>{"process", "take.wav", "--out-dir", ".", "--force"}}) {
@@ -140,6 +181,28 @@ TEST(Cli, FormatsFollowTheInputOrTheRequestAndBypassIsBitExact) {
     EXPECT_EQ(readAudio(dir / "same/b.flac").format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
     EXPECT_EQ(readAudio(dir / "same/b.flac").channels, 1);
 
+    // 32-bit words and doubles do not fit a float: bypassed, they are copied at their own precision.
+    std::vector<int> words(2000);
+    std::mt19937 random(5);
+    for (int& w : words) w = static_cast<int>(random());
+    writeExact(dir / "c.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 2, words);
+    std::vector<double> doubles = {1e300, -1e300, 1e-310, 0.1, -DBL_MAX};
+    for (int i = 0; i < 1000; ++i) doubles.push_back(std::sin(i * 0.01) / 3.0);
+    writeExact(dir / "d.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 1, doubles);
+    run = runTool(dir, {"process", "c.wav", "d.wav", "--out-dir", "wide", "--bypass"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readInts(dir / "wide/c.wav"), words);
+    EXPECT_EQ(readDoubles(dir / "wide/d.wav"), doubles);
+    // Past the float range, as floats or through the plug-in, the samples stay finite.
+    run = runTool(dir, {"process", "d.wav", "-o", "d-floats.wav", "--bits", "float", "--bypass"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = runTool(dir, {"process", "d.wav", "-o", "d-rendered.wav", "--output-trim", "12"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"d-floats.wav", "d-rendered.wav"}) {
+        const std::vector<double> out = readDoubles(dir / name);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](double x) { return std::isfinite(x); })) << name;
+    }
+
     run = runTool(dir, {"process", "a.wav", "b.flac", "--out-dir", "as-aiff", "--format", "aiff", "--bits", "float"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readAudio(dir / "as-aiff/a.aiff").format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
@@ -166,6 +229,10 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
         {{"process", "in.wav", "-o", "x.wav", "--focus-freq", "12kHz"}, "outside the range 4000 to 11000 Hz"},
         {{"process", "in.wav", "-o", "x.wav", "--air-silk", "lots"}, "is not a percentage"},
         {{"process", "in.wav", "-o", "x.wav", "--bypass=sometimes"}, "is not on or off"},
+        {{"process", "in.wav", "-o", "x.wav", "--bypass="}, "--bypass= needs a value: on or off"},
+        {{"process", "in.wav", "-o", "x.wav", "--preset", "/dev/zero"}, "preset /dev/zero is larger than 64 KiB"},
+        {{"snapshot", "x.png", "--meters", "1e300", "6"}, "--meters takes two reductions from 0 to 100 dB"},
+        {{"snapshot", "x.png", "--meters", "12", "3.4e38"}, "--meters takes two reductions from 0 to 100 dB"},
         {{"process", "in.wav", "-o", "x.wav", "--warmth", "3"}, "parameter options are --de-ess-thresh, --focus-freq"},
         {{"process", "in.wav", "-o", "x.wav", "--preset", "bad.preset"}, "bad.preset:1: focus-freq: 3000 Hz"},
         {{"process", "in.wav", "-o", "x.wav", "--preset", "none.preset"}, "cannot read preset none.preset"},
@@ -182,6 +249,7 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
         EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
     }
     EXPECT_FALSE(fs::exists(dir / "x.wav"));
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
 
     // Values the display would show are accepted, from a preset or the options, the options last.
     std::ofstream(dir / "good.preset") << "de-ess-thresh = -30\nfocus-freq = 7.2k\n";
@@ -190,20 +258,52 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
     EXPECT_EQ(ok.status, 0) << ok.err;
 }
 
+// The header announces 8820 frames; the file holds the first 4000.
+std::string cutShort(const ScratchDir& dir, const std::string& name, int format) {
+    Audio whole = sine(440.0, 0.3, 0.2);
+    whole.format = format;
+    writeAudio(dir / name, whole);
+    const std::string bytes = readText(dir / name);
+    writeBytes(dir / name, bytes.substr(0, bytes.size() - 4820 * 2 * 2));
+    return name;
+}
+
 TEST(Cli, JsonReportListsEveryFileInOrder) {
     ScratchDir dir;
     writeAudio(dir / "one.wav", sine(7000.0, 0.5, 0.2));
     writeAudio(dir / "two.wav", noise(0.0001, 0.2));
-    const ToolRun run = runTool(dir, {"process", "one.wav", "gone.wav", "two.wav", "--out-dir", "out", "--json"});
+    // Linux takes any bytes in a name, Latin-1 among them; JSON takes Unicode.
+    const std::string latin1 = "caf\xE9 \\ bar.wav";
+    writeAudio(dir / latin1, sine(440.0, 0.3, 0.1));
+    cutShort(dir, "cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const ToolRun run =
+        runTool(dir, {"process", "one.wav", "gone.wav", "two.wav", latin1, "cut.wav", "--out-dir", "out", "--json"});
     EXPECT_EQ(run.status, 1);
     const nlohmann::json report = nlohmann::json::parse(run.out);
-    ASSERT_EQ(report["files"].size(), 3u);
+    ASSERT_EQ(report["files"].size(), 5u);
     EXPECT_EQ(report["files"][0]["output"], "out/one.wav");
+    EXPECT_FALSE(report["files"][0].contains("escapedNames"));
+    EXPECT_EQ(report["files"][0]["truncated"], false);
     EXPECT_EQ(report["files"][1]["error"], "no such file");
     EXPECT_EQ(report["files"][2]["channels"], 2);
     for (const char* key : {"maxDb", "meanDb", "shareAbove1Db"}) EXPECT_TRUE(report["files"][0]["deEsser"].contains(key));
     for (const char* key : {"maxDb", "meanDb", "shareActive"}) EXPECT_TRUE(report["files"][2]["gate"].contains(key));
-    EXPECT_EQ(run.err, "lumisere: gone.wav: no such file\n");
+    EXPECT_EQ(report["files"][3]["input"], "caf\\xE9 \\\\ bar.wav");
+    EXPECT_EQ(report["files"][3]["output"], "out/caf\\xE9 \\\\ bar.wav");
+    EXPECT_EQ(report["files"][3]["escapedNames"], true);
+    EXPECT_EQ(report["files"][4]["truncated"], true);
+    EXPECT_EQ(report["files"][4]["framesAnnounced"], 8820);
+    EXPECT_EQ(report["files"][4]["frames"], 4000);
+    EXPECT_EQ(run.err,
+              "lumisere: gone.wav: no such file\n"
+              "lumisere: cut.wav: warning: cut short: the header announces 8820 frames, the file holds 4000\n");
+
+    // The text report says it too, for AIFF as for WAV.
+    const ToolRun text = runTool(dir, {"process", cutShort(dir, "cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16), "-o", "x.aiff"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("  cut short: the header announces 8820 frames, the file holds 4000\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.err.find("cut.aiff: warning: cut short"), std::string::npos) << text.err;
 }
 
 TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
@@ -225,6 +325,20 @@ TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(readText(dir / "turned.png"), png) << "the focus knob moved";
 
+    // Outputs as `process` writes them: an existing one only with --force, and only a regular file.
+    run = runTool(dir, {"snapshot", "turned.png", "--meters", "12", "6"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lumisere: the output turned.png exists (use --force to replace it)\n");
+    EXPECT_NE(readText(dir / "turned.png"), png);
+    run = runTool(dir, {"snapshot", "turned.png", "--meters", "12", "6", "--force"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readText(dir / "turned.png"), png);
+    fs::create_symlink("turned.png", dir / "link.png");
+    run = runTool(dir, {"snapshot", "link.png", "--force"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("link.png is a symbolic link, not a regular file"), std::string::npos) << run.err;
+    EXPECT_FALSE(hasHiddenFiles(dir.path()));
+
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"snapshot", "x.png", "--meters", "-1", "6"},
           std::vector<std::string>{"snapshot", "x.png", "--meters", "12"},
@@ -236,6 +350,46 @@ TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {
     run = runTool(dir, {"snapshot", "no-such-folder/x.png"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no-such-folder/x.png"), std::string::npos) << run.err;
+}
+
+// Every signal a terminal session sends to end a run (Ctrl-C, Ctrl-\, the terminal closing, kill)
+// stops it without an output and without its temporary file. The input comes through a FIFO that
+// holds the run in its read loop, with the temporary file made, until the signal has been sent.
+TEST(Cli, EverySignalOfATerminalSessionLeavesNoTemporaryFile) {
+    ScratchDir dir;
+    writeAudio(dir / "long.wav", sine(440.0, 0.3, 2.0));
+    const std::string whole = readText(dir / "long.wav");
+    const std::string fifo = dir / "feed.wav";
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            if (::chdir(dir.path().c_str()) == 0) {
+                ::execl(LUMISERE_TOOL_PATH, "lumisere", "process", "feed.wav", "-o", "out.wav", nullptr);
+            }
+            ::_exit(127);
+        }
+        {
+            std::ofstream feed(fifo, std::ios::binary);
+            feed.write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
+            feed.flush();
+            for (int tries = 0; tries < 1000 && !hasHiddenFiles(dir.path()); ++tries) ::usleep(10000);
+            EXPECT_TRUE(hasHiddenFiles(dir.path())) << "the run makes its temporary file";
+            ::kill(pid, signal);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+        EXPECT_FALSE(fs::exists(dir / "out.wav"));
+        EXPECT_FALSE(hasHiddenFiles(dir.path()));
+        fs::remove(fifo);
+    }
 }
 
 }  // namespace

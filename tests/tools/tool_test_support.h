@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace lumisere::testing {
@@ -73,16 +75,43 @@ inline Audio readAudio(const std::string& path) {
     return audio;
 }
 
-// Integer samples as libsndfile hands them out (left-justified 32-bit words), for bit-exact checks.
-inline std::vector<int> readInts(const std::string& path) {
+// Writes interleaved samples exactly as given: left-justified 32-bit words, or doubles.
+template <typename Sample>
+void writeExact(const std::string& path, int format, int channels, const std::vector<Sample>& samples) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    const auto frames = static_cast<sf_count_t>(samples.size()) / channels;
+    if constexpr (std::is_same_v<Sample, int>) {
+        sf_writef_int(file, samples.data(), frames);
+    } else {
+        sf_writef_double(file, samples.data(), frames);
+    }
+    sf_close(file);
+}
+
+// Samples exactly as libsndfile hands them out: integers as left-justified 32-bit words, or doubles
+// (the tool's own reading, exact for PCM up to 32 bits and for doubles).
+template <typename Sample>
+std::vector<Sample> readExact(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) throw std::runtime_error("cannot read " + path);
-    std::vector<int> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_int(file, samples.data(), info.frames);
+    std::vector<Sample> samples(static_cast<std::size_t>(info.frames * info.channels));
+    if constexpr (std::is_same_v<Sample, int>) {
+        sf_readf_int(file, samples.data(), info.frames);
+    } else {
+        sf_readf_double(file, samples.data(), info.frames);
+    }
     sf_close(file);
     return samples;
 }
+
+inline std::vector<int> readInts(const std::string& path) { return readExact<int>(path); }
+inline std::vector<double> readDoubles(const std::string& path) { return readExact<double>(path); }
 
 // A sine of `hz` at `amplitude` on every channel.
 inline Audio sine(double hz, double amplitude, double seconds, int channels = 2, int rate = 44100) {
@@ -124,9 +153,18 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the built tool with the arguments (each quoted for the shell) from inside `dir`.
-inline ToolRun runTool(const ScratchDir& dir, const std::vector<std::string>& args) {
-    std::string command = "cd '" + dir.path().string() + "' && '" LUMISERE_TOOL_PATH "'";
+// Whether the tool can run with permission bits in force. They stop every user but root, so as root
+// the run is made as nobody through setpriv (from util-linux); the scratch folder is readable for
+// all, not writable.
+inline bool permissionsApply() {
+    return ::geteuid() != 0 || std::system("setpriv --version > /dev/null 2>&1") == 0;
+}
+
+// Runs the built tool with the arguments (each quoted for the shell) from inside `dir`; with
+// `unprivileged`, as nobody when we are root (see permissionsApply()).
+inline ToolRun runTool(const ScratchDir& dir, const std::vector<std::string>& args, bool unprivileged = false) {
+    const std::string asNobody = unprivileged && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    std::string command = "cd '" + dir.path().string() + "' && " + asNobody + "'" LUMISERE_TOOL_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " > .tool-stdout 2> .tool-stderr";
     const int raw = std::system(command.c_str());

@@ -1,15 +1,14 @@
 #include "audio_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -49,6 +48,26 @@ int bitsOfEncoding(int subtype) {
     }
 }
 
+// Bytes a sample takes in the file; 8, the widest, for the encodings without a fixed size.
+double bytesPerSample(int subtype) {
+    switch (subtype) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW: return 1.0;
+        case SF_FORMAT_PCM_16: return 2.0;
+        case SF_FORMAT_PCM_24: return 3.0;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT: return 4.0;
+        case SF_FORMAT_IMA_ADPCM:
+        case SF_FORMAT_MS_ADPCM: return 0.5;
+        default: return 8.0;
+    }
+}
+
+// The largest chunk a 32-bit size counts, less room for the header chunks before the samples.
+constexpr double kLargest32BitChunk = 4294967295.0 - 65536.0;
+
 std::string containerName(int major) {
     SF_FORMAT_INFO info{};
     info.format = major;
@@ -63,8 +82,6 @@ std::string libraryReason(SNDFILE* file) {
     while (!why.empty() && (why.back() == '.' || why.back() == '\n')) why.pop_back();
     return why;
 }
-
-std::string systemReason(int error) { return lowerCase(std::strerror(error)); }
 
 // libsndfile reports a failed open through process-wide state (its error code and log text), which
 // concurrent opens in a parallel batch would overwrite. Opens are serialised, and a failure's reason
@@ -89,21 +106,47 @@ OpenResult openThroughLibrary(int fd, int mode, SF_INFO* info) {
     return {file, file == nullptr ? libraryReason(nullptr) : std::string()};
 }
 
-// The process's file-creation mask, read before any thread starts (umask can only be read by
-// setting it).
-const mode_t gCreationMask = [] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}();
+std::uint32_t littleEndian(const unsigned char* p, int bytes) {
+    std::uint32_t word = 0;
+    for (int i = bytes - 1; i >= 0; --i) word = word << 8 | p[i];
+    return word;
+}
 
-// Renames without replacing: the output must not exist. Falls back to link and unlink where the
-// file system has no such rename; both fail with EEXIST when the output exists.
-int renameNoReplace(const char* from, const char* to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return -1;
-    if (::link(from, to) != 0) return -1;
-    ::unlink(from);
+std::uint32_t bigEndian(const unsigned char* p, int bytes) {
+    std::uint32_t word = 0;
+    for (int i = 0; i < bytes; ++i) word = word << 8 | p[i];
+    return word;
+}
+
+// A data size that writers to a pipe put in before they know the length (0, 0xFFFFFFFF, or near
+// 2 GiB as some do), and which announces nothing.
+bool isPlaceholderSize(std::uint32_t size) { return size == 0 || size >= 0x7FFF0000u; }
+
+// The frames a WAV or AIFF header announces, read from its own chunks with pread (libsndfile trims
+// its count to what the file holds): WAV's data size over the fmt chunk's block alignment, AIFF's
+// COMM frame count. 0 for other files, for pipes, and where the header does not say.
+sf_count_t headerFrames(int fd, int major) {
+    unsigned char head[12];
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return 0;
+    const bool wav = major == SF_FORMAT_WAV && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+    const bool aiff = major == SF_FORMAT_AIFF && std::memcmp(head, "FORM", 4) == 0 &&
+                      (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0);
+    if (!wav && !aiff) return 0;
+    constexpr int kChunksLookedAt = 64;
+    off_t at = sizeof head;
+    std::uint32_t blockAlign = 0;
+    for (int n = 0; n < kChunksLookedAt; ++n) {
+        unsigned char chunk[24];  // id, size, and the fields read from the start of fmt and COMM
+        const ssize_t got = ::pread(fd, chunk, sizeof chunk, at);
+        if (got < 8) return 0;
+        const std::uint32_t size = wav ? littleEndian(chunk + 4, 4) : bigEndian(chunk + 4, 4);
+        if (wav && std::memcmp(chunk, "fmt ", 4) == 0 && got >= 22) blockAlign = littleEndian(chunk + 20, 2);
+        if (wav && std::memcmp(chunk, "data", 4) == 0) {
+            return blockAlign == 0 || isPlaceholderSize(size) ? 0 : static_cast<sf_count_t>(size / blockAlign);
+        }
+        if (aiff && std::memcmp(chunk, "COMM", 4) == 0 && got >= 14) return bigEndian(chunk + 10, 4);
+        at += 8 + static_cast<off_t>(size) + (size & 1);
+    }
     return 0;
 }
 
@@ -164,19 +207,32 @@ int outputFormat(const SF_INFO& input, const FormatRequest& request) {
     // The input's byte order only means something in its own container.
     const int endian = major == inputMajor ? (input.format & SF_FORMAT_ENDMASK) : 0;
     probe.format = major | encoding | endian;
-    if (sf_format_check(&probe)) return probe.format;
+    if (sf_format_check(&probe)) return formatForLength(probe.format, input.frames, input.channels);
     if (!request.bits.empty()) {
         throw FileError("cannot write " + containerName(major) + " with --bits " + request.bits);
     }
     probe.format = major | SF_FORMAT_PCM_24;
-    if (sf_format_check(&probe)) return probe.format;
+    if (sf_format_check(&probe)) return formatForLength(probe.format, input.frames, input.channels);
     throw FileError("cannot write " + containerName(major) + " at " + std::to_string(input.samplerate) + " Hz with " +
                     std::to_string(input.channels) + " channel(s)");
+}
+
+int formatForLength(int format, sf_count_t frames, int channels) {
+    const int major = format & SF_FORMAT_TYPEMASK;
+    if (major != SF_FORMAT_WAV && major != SF_FORMAT_AIFF) return format;
+    const double bytes = static_cast<double>(frames) * channels * bytesPerSample(format & SF_FORMAT_SUBMASK);
+    if (bytes <= kLargest32BitChunk) return format;
+    if (major == SF_FORMAT_WAV) return SF_FORMAT_RF64 | (format & (SF_FORMAT_SUBMASK | SF_FORMAT_ENDMASK));
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f", bytes / 1073741824.0);
+    throw FileError(std::string("is too long for AIFF: its ") + size +
+                    " GiB of samples pass the 4 GiB an AIFF file can hold; write WAV or FLAC (--format)");
 }
 
 AudioReader::AudioReader(const std::string& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) throw FileError("cannot open: " + systemReason(ec.value()));
     if (!fs::exists(status)) throw FileError("no such file");
     if (fs::is_directory(status)) throw FileError("is a directory, not an audio file");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -191,6 +247,7 @@ AudioReader::AudioReader(const std::string& path) {
         release();
         throw FileError("contains no audio (zero length)");
     }
+    announced_ = std::max(info_.frames, headerFrames(fd_, info_.format & SF_FORMAT_TYPEMASK));
 }
 
 AudioReader::~AudioReader() { release(); }
@@ -202,84 +259,65 @@ void AudioReader::release() {
     fd_ = -1;
 }
 
-sf_count_t AudioReader::read(float* interleaved, sf_count_t frames) {
-    const sf_count_t got = sf_readf_float(file_, interleaved, frames);
+sf_count_t AudioReader::read(double* interleaved, sf_count_t frames) {
+    const sf_count_t got = sf_readf_double(file_, interleaved, frames);
     if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
         throw FileError("read failed: " + libraryReason(file_));
     }
+    framesRead_ += got;
     return got;
 }
 
-AudioWriter::AudioWriter(const std::string& path, const SF_INFO& info) : path_(path), info_(info) {
+AudioWriter::AudioWriter(const std::string& path, const SF_INFO& info) : file_(path), info_(info) {
     integerBits_ = bitsOfEncoding(info.format & SF_FORMAT_SUBMASK);
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0) throw FileError("cannot create a file in " + folder.string() + ": " + systemReason(errno));
-    tempPath_ = pattern;
-    // mkstemp makes the file private; the output gets the permissions any new file would get.
-    ::fchmod(fd_, 0666 & ~gCreationMask);
-    const OpenResult opened = openThroughLibrary(fd_, SFM_WRITE, &info_);
-    file_ = opened.file;
-    if (file_ == nullptr) {
-        discard();
+    const OpenResult opened = openThroughLibrary(file_.fd(), SFM_WRITE, &info_);
+    sound_ = opened.file;
+    if (sound_ == nullptr) {
         throw FileError("cannot write " + containerName(info.format & SF_FORMAT_TYPEMASK) + ": " + opened.failure);
     }
 }
 
-AudioWriter::~AudioWriter() { discard(); }
-
-void AudioWriter::discard() {
-    if (file_ != nullptr) sf_close(file_);
-    if (fd_ >= 0) ::close(fd_);
-    file_ = nullptr;
-    fd_ = -1;
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+AudioWriter::~AudioWriter() {
+    if (sound_ != nullptr) sf_close(sound_);
 }
 
-void AudioWriter::write(const float* interleaved, sf_count_t frames) {
+void AudioWriter::write(const double* interleaved, sf_count_t frames) {
+    const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(info_.channels);
     sf_count_t written = 0;
     if (integerBits_ == 0) {
-        written = sf_writef_float(file_, interleaved, frames);
+        const double* samples = interleaved;
+        if ((info_.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
+            // A finite sample past the float range is held at its edge, not written as infinity.
+            floats_.assign(interleaved, interleaved + count);
+            for (double& x : floats_) {
+                if (std::isfinite(x)) x = std::clamp(x, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX));
+            }
+            samples = floats_.data();
+        }
+        written = sf_writef_double(sound_, samples, frames);
     } else {
         // libsndfile reads n / 2^(bits-1) but writes x * (2^(bits-1) - 1), which would move every
         // untouched sample by up to one step; scale symmetrically and hand it whole 32-bit words.
         const double scale = std::ldexp(1.0, integerBits_ - 1);
         const double top = scale - 1.0;
         const int shift = 32 - integerBits_;
-        const std::size_t count = static_cast<std::size_t>(frames) * static_cast<std::size_t>(info_.channels);
         scratch_.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            const double x = static_cast<double>(interleaved[i]) * scale;
+            const double x = interleaved[i] * scale;
             const double step = std::isnan(x) ? 0.0 : std::clamp(std::nearbyint(x), -scale, top);
             // Left-justified, as libsndfile's int interface expects for every PCM width.
             scratch_[i] = static_cast<int>(static_cast<std::int64_t>(step) * (std::int64_t{1} << shift));
         }
-        written = sf_writef_int(file_, scratch_.data(), frames);
+        written = sf_writef_int(sound_, scratch_.data(), frames);
     }
-    if (written != frames) throw FileError("write failed: " + libraryReason(file_));
+    if (written != frames) throw FileError("write failed: " + libraryReason(sound_));
 }
 
 void AudioWriter::commit(bool replace) {
-    const int finished = sf_close(file_);
-    file_ = nullptr;
-    const int closed = ::close(fd_);
-    fd_ = -1;
+    const int finished = sf_close(sound_);
+    sound_ = nullptr;
     if (finished != 0) throw FileError(std::string("write failed: ") + sf_error_number(finished));
-    if (closed != 0) throw FileError("write failed: " + systemReason(errno));
-    int renamed = 0;
-    if (replace) {
-        renamed = std::rename(tempPath_.c_str(), path_.c_str());
-    } else {
-        renamed = renameNoReplace(tempPath_.c_str(), path_.c_str());
-        if (renamed != 0 && errno == EEXIST) throw FileError(path_ + " exists (use --force to replace it)");
-    }
-    if (renamed != 0) throw FileError("cannot rename the finished file to " + path_ + ": " + systemReason(errno));
-    tempPath_.clear();
+    file_.commit(replace);
 }
 
 }  // namespace lumisere::cli

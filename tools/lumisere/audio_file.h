@@ -4,16 +4,12 @@
 
 #include <sndfile.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace lumisere::cli {
+#include "output_file.h"
 
-// Something wrong with one file of a batch; the message does not repeat the file name.
-struct FileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+namespace lumisere::cli {
 
 // What the user asked of the output format: both empty means "like the input".
 struct FormatRequest {
@@ -32,8 +28,15 @@ std::string extensionOf(int majorFormat);
 
 // The libsndfile format word of the output: the input's container and sample encoding unless the
 // request names others. An encoding the chosen container cannot hold falls back to 24-bit PCM (Ogg
-// always takes Vorbis). Throws FileError when the combination cannot be written.
+// always takes Vorbis); a length the container cannot hold goes through formatForLength(). Throws
+// FileError when the combination cannot be written.
 int outputFormat(const SF_INFO& input, const FormatRequest& request);
+
+// WAV and AIFF count their bytes in 32 bits, so past 4 GiB their headers wrap. A WAV output whose
+// `frames` (as the input announces them) may pass that is written as RF64, WAV with 64-bit sizes
+// that libsndfile and the common readers take; an AIFF output is refused (FileError) before any
+// of it is written. Other formats come back unchanged.
+int formatForLength(int format, sf_count_t frames, int channels);
 
 // An input file, open for reading.
 class AudioReader {
@@ -46,11 +49,20 @@ public:
 
     const SF_INFO& info() const { return info_; }
 
-    // Up to `frames` interleaved frames as floats in -1..1; returns the frames read (0 at the end).
-    sf_count_t read(float* interleaved, sf_count_t frames);
+    // Up to `frames` interleaved frames, integer encodings scaled to -1..1 by 2^(bits-1), so every
+    // sample of PCM up to 32 bits, float and double files arrives exactly. Returns the frames read
+    // (0 at the end).
+    sf_count_t read(double* interleaved, sf_count_t frames);
+
+    // The frames the file's header announces when the file holds fewer (a WAV or AIFF cut short,
+    // or a stream that ended early), once read() has come to the end; 0 when the file is whole.
+    sf_count_t framesAnnounced() const { return announced_ > framesRead_ ? announced_ : 0; }
 
 private:
     void release();
+
+    sf_count_t announced_ = 0;  // as the header says
+    sf_count_t framesRead_ = 0;
 
     // Ours, closed exactly once whatever path the open takes; libsndfile works on its own duplicate.
     int fd_ = -1;
@@ -58,9 +70,8 @@ private:
     SF_INFO info_{};
 };
 
-// An output file being written. Samples go to a hidden temporary file in the output's folder;
-// commit() renames it to the output, and an instance destroyed before that removes it, so no
-// half-written output is ever seen under the output's name.
+// An output file being written, through a PendingFile: nothing is seen under the output's name until
+// commit().
 class AudioWriter {
 public:
     // Throws FileError when the temporary file cannot be made or libsndfile refuses the format.
@@ -70,25 +81,22 @@ public:
     AudioWriter& operator=(const AudioWriter&) = delete;
 
     // Writes interleaved frames. Integer encodings are scaled by 2^(bits-1) and rounded, the inverse
-    // of how they are read, so samples that pass through unchanged are written back bit for bit.
-    void write(const float* interleaved, sf_count_t frames);
+    // of how they are read, so samples that pass through unchanged are written back bit for bit. A
+    // float encoding holds a finite sample past its range at the largest float, not at infinity.
+    void write(const double* interleaved, sf_count_t frames);
 
-    // Finishes the file and renames it to the output. Without `replace`, an output that has appeared
-    // in the meantime is left alone and FileError is thrown.
+    // Finishes the file and puts it in place as PendingFile::commit() does.
     void commit(bool replace);
 
-    const std::string& temporaryPath() const { return tempPath_; }
+    const std::string& temporaryPath() const { return file_.temporaryPath(); }
 
 private:
-    void discard();
-
-    std::string path_;
-    std::string tempPath_;
-    int fd_ = -1;  // ours, as in AudioReader
-    SNDFILE* file_ = nullptr;
+    PendingFile file_;
+    SNDFILE* sound_ = nullptr;
     SF_INFO info_{};
     int integerBits_ = 0;  // bits of an integer PCM encoding, 0 for the others
     std::vector<int> scratch_;
+    std::vector<double> floats_;  // samples on their way to a float encoding
 };
 
 }  // namespace lumisere::cli

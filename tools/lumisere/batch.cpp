@@ -41,11 +41,7 @@ std::string outputProblem(const BatchJob& job, const std::vector<std::string>& i
             return "the output " + job.output + " is also the output of " + other.input;
         }
     }
-    std::error_code ec;
-    const fs::file_status status = fs::status(job.output, ec);
-    if (fs::is_directory(status)) return "the output " + job.output + " is a folder";
-    if (fs::exists(status) && !replace) return "the output " + job.output + " exists (use --force to replace it)";
-    return "";
+    return replaceProblem(job.output, replace);
 }
 
 // Per file: its progress and whether it is over (rendered, failed or skipped).

@@ -21,8 +21,8 @@ struct BatchJob {
 
 // The outputs of a batch: `outputFile` for a single input, or each input's name in `outDir` (with the
 // extension of --format when one is given). A file whose output would be one of the inputs, the
-// output of an earlier input, a folder, or an existing file (without `replace`) gets an error and is
-// left out of the run. With `outputFile`, the container follows its extension unless --format says.
+// output of an earlier input, or anything replaceProblem() refuses gets an error and is left out of
+// the run. With `outputFile`, the container follows its extension unless --format says.
 std::vector<BatchJob> planBatch(const std::vector<std::string>& inputs, const std::string& outputFile,
                                 const std::string& outDir, const RenderOptions& options);
 

@@ -5,7 +5,7 @@
 //   lumisere snapshot OUT.png [parameter options] [--meters DEESS_DB GATE_DB]
 //
 // Exit status: 0 when everything went through, 1 when some file failed, 2 for a usage mistake,
-// 130 when interrupted.
+// 130 when interrupted. No exception leaves main: anything unforeseen is a message and status 1.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -14,6 +14,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "output_file.h"
 #include "param_args.h"
 #include "plugin/parameters.h"
 #include "snapshot.h"
@@ -35,17 +37,22 @@ constexpr int kExitFileFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
+// The snapshot's meter readings: more than any reduction the plug-in makes (the de-esser stops at
+// 26 dB, the gate at 40 dB), and a readout that still fits beside the meter.
+constexpr double kLargestMeterDb = 100.0;
+
 std::atomic<bool> gStop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets it");
 
 extern "C" void onStopSignal(int) { gStop.store(true); }
 
+// Every signal that ends a run from a terminal or its session: Ctrl-C, Ctrl-\, the terminal
+// closing, and kill. Each stops the run between blocks, so temporary files are removed.
 void installStopHandlers() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) sigaction(signal, &action, nullptr);
 }
 
 // The parameter options of a subcommand, each kept as the text the user wrote.
@@ -117,9 +124,11 @@ int runProcess(const ProcessArgs& args) {
     if (!args.outDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(args.outDir, ec);
-        if (!std::filesystem::is_directory(args.outDir)) {
-            throw UsageError("cannot make the output folder " + args.outDir +
-                             (ec ? ": " + ec.message() : std::string(": a file is in the way")));
+        std::error_code statusError;
+        if (ec || !std::filesystem::is_directory(args.outDir, statusError)) {
+            if (!ec) ec = statusError;
+            throw UsageError("cannot make the output folder " + args.outDir + ": " +
+                             (ec ? systemReason(ec.value()) : std::string("a file is in the way")));
         }
     }
 
@@ -134,14 +143,23 @@ int runProcess(const ProcessArgs& args) {
         if (!job.report) {
             failed = true;
             std::fprintf(stderr, "lumisere: %s: %s\n", job.input.c_str(), job.error.c_str());
-            files.push_back({{"input", job.input}, {"output", job.output}, {"error", job.error}});
-        } else if (args.json) {
+            files.push_back(textEntry({{"input", job.input}, {"output", job.output}, {"error", job.error}}));
+            continue;
+        }
+        if (job.report->framesAnnounced > 0) {
+            std::fprintf(stderr, "lumisere: %s: warning: %s\n", job.input.c_str(), truncationText(*job.report).c_str());
+        }
+        if (args.json) {
             files.push_back(reportJson(*job.report));
         } else {
             std::fputs(reportText(*job.report).c_str(), stdout);
         }
     }
-    if (args.json) std::cout << nlohmann::json{{"files", files}}.dump(2) << "\n";
+    // Every text went through textEntry(); replacing is only the last guard against a throw.
+    if (args.json) {
+        std::cout << nlohmann::json{{"files", files}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << "\n";
+    }
     if (gStop) {
         std::fprintf(stderr, "lumisere: interrupted\n");
         return kExitInterrupted;
@@ -180,18 +198,27 @@ int runParams(bool json) {
     return 0;
 }
 
-int runSnapshot(const std::string& outPng, const ParamOptions& params, const std::vector<double>& meters) {
+int runSnapshot(const std::string& outPng, bool force, const ParamOptions& params, const std::vector<double>& meters) {
     const ParamSettings settings = collectSettings(params);
     float deEss = 0.0f, gate = 0.0f;
     if (!meters.empty()) {
         for (double m : meters) {
-            if (!(std::isfinite(m) && m >= 0.0)) throw UsageError("--meters takes two reductions in dB, 0 or more");
+            if (!(m >= 0.0 && m <= kLargestMeterDb)) {
+                throw UsageError("--meters takes two reductions from 0 to " + std::to_string(static_cast<int>(kLargestMeterDb)) +
+                                 " dB");
+            }
         }
         deEss = static_cast<float>(meters[0]);
         gate = static_cast<float>(meters[1]);
     }
+    installStopHandlers();
     std::string error;
-    if (writeEditorSnapshot(outPng, settings.values.data(), deEss, gate, error) != 0) {
+    const int result = writeEditorSnapshot(outPng, force, settings.values.data(), deEss, gate, gStop, error);
+    if (gStop) {
+        std::fprintf(stderr, "lumisere: interrupted\n");
+        return kExitInterrupted;
+    }
+    if (result != 0) {
         std::fprintf(stderr, "lumisere: %s\n", error.c_str());
         return kExitFileFailed;
     }
@@ -213,9 +240,7 @@ std::string parseErrorText(const CLI::App& app, const CLI::ParseError& e, int ar
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"lumisere: de-ess and de-hiss audio files with the Ostrel Lumisere plug-in"};
     app.require_subcommand(1);
 
@@ -243,15 +268,23 @@ int main(int argc, char** argv) {
     paramsCmd->add_flag("--json", paramsJson, "print the table as JSON");
 
     std::string snapshotPng;
+    bool snapshotForce = false;
     ParamOptions snapshotParams;
     std::vector<double> meters;
     CLI::App* snapshotCmd = app.add_subcommand("snapshot", "draw the editor to a PNG");
     snapshotCmd->add_option("output", snapshotPng, "PNG file to write")->required();
     snapshotCmd->add_option("--meters", meters, "de-esser and gate reductions shown, in dB")->expected(2);
+    snapshotCmd->add_flag("--force", snapshotForce, "replace an existing PNG");
     addParamOptions(*snapshotCmd, snapshotParams);
 
     try {
+        // CLI11 reads `--bypass=` as the bare switch; an empty value is a mistake, not "on".
+        const std::string empty = emptySwitchValue(std::vector<std::string>(argv + 1, argv + argc));
+        if (!empty.empty()) throw UsageError(empty + " needs a value: on or off");
         app.parse(argc, argv);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "lumisere: %s\n", e.what());
+        return kExitUsage;
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
@@ -264,10 +297,23 @@ int main(int argc, char** argv) {
     try {
         if (processCmd->parsed()) return runProcess(process);
         if (paramsCmd->parsed()) return runParams(paramsJson);
-        if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotParams, meters);
+        if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotForce, snapshotParams, meters);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "lumisere: %s\n", e.what());
         return kExitUsage;
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lumisere: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "lumisere: unexpected failure\n");
+    }
+    return kExitFileFailed;
 }

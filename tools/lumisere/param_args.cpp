@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -155,11 +156,20 @@ void ParamSettings::set(int index, const std::string& text, const std::string& w
 }
 
 void loadPreset(const std::string& path, ParamSettings& settings) {
-    std::ifstream file(path);
+    std::ifstream file(path, std::ios::binary);
     if (!file) throw UsageError("cannot read preset " + path + ": " + std::strerror(errno));
+    std::string text(kLargestPresetBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (file.bad()) throw UsageError("cannot read preset " + path + ": " + std::strerror(errno));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (text.size() > kLargestPresetBytes) {
+        throw UsageError("preset " + path + " is larger than " + std::to_string(kLargestPresetBytes / 1024) +
+                         " KiB; a preset is a few lines of settings");
+    }
+    std::istringstream lines(text);
     int firstLine[kNumParams] = {};
     std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
+    for (int number = 1; std::getline(lines, line); ++number) {
         const std::string where = path + ":" + std::to_string(number);
         std::string_view content(line);
         content = trim(content.substr(0, content.find('#')));
@@ -181,7 +191,16 @@ void loadPreset(const std::string& path, ParamSettings& settings) {
         firstLine[index] = number;
         settings.set(index, value, where + ": " + optionName(index));
     }
-    if (file.bad()) throw UsageError("cannot read preset " + path + ": " + std::strerror(errno));
+}
+
+std::string emptySwitchValue(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        for (int i = 0; i < kNumParams; ++i) {
+            if (!isToggle(i)) continue;
+            if (arg == "--" + optionName(i) + "=" || arg == "--" + slugify(kParams[i].hostName) + "=") return arg;
+        }
+    }
+    return "";
 }
 
 }  // namespace lumisere::cli

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "plugin/parameters.h"
 
@@ -55,9 +57,16 @@ struct ParamSettings {
     std::array<float, kNumParams> values;
 };
 
+// The most a preset file may hold: a preset is a few lines, and a device such as /dev/zero never ends.
+constexpr std::size_t kLargestPresetBytes = 64 * 1024;
+
 // Applies a preset file: one `name = value` per line in the option names and units, `#` starts a
 // comment, blank lines are skipped. A line without "=", an unknown name, a name given twice or a bad
-// value is an error naming the file and line.
+// value is an error naming the file and line; so is a file of more than kLargestPresetBytes.
 void loadPreset(const std::string& path, ParamSettings& settings);
+
+// The first of the command-line arguments that gives a switch an empty value ("--bypass="), which
+// CLI11 would take as the bare switch; "" when none does.
+std::string emptySwitchValue(const std::vector<std::string>& args);
 
 }  // namespace lumisere::cli

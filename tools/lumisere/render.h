@@ -26,8 +26,10 @@ struct RenderProgress {
 };
 
 // Reads `input`, runs it through a fresh plug-in instance block by block (mono as dual mono, written
-// back mono) and writes `output` through a temporary file. Stops between blocks when `stop` is set.
-// Throws FileError for anything wrong with this file; nothing is left at `output` then.
+// back mono) and writes `output` through a temporary file; bypassed, the samples are copied at the
+// file's own precision instead. Stops between blocks when `stop` is set. Throws FileError for
+// anything wrong with this file; nothing is left at `output` then. An input cut short is rendered as
+// far as it goes, and the report says so.
 FileReport renderFile(const std::string& input, const std::string& output, const RenderOptions& options,
                       RenderProgress& progress, const std::atomic<bool>& stop);
 

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -43,6 +45,7 @@ struct FileReport {
     int sampleRate = 0;
     int channels = 0;
     std::int64_t frames = 0;
+    std::int64_t framesAnnounced = 0;  // what the input's header announced, when it held fewer; else 0
     bool bypassed = false;
     ReductionStats deEss;
     ReductionStats gate;
@@ -52,8 +55,17 @@ struct FileReport {
 // A few lines for a person.
 std::string reportText(const FileReport& report);
 
+// One line for stderr when the input was cut short ("cut short: ..."), "" otherwise.
+std::string truncationText(const FileReport& report);
+
 // The same figures for scripts; dB values are numbers, shares 0..1, a silent output's peak in dBFS is
-// null.
+// null; "truncated" says whether the input was cut short (then "framesAnnounced" follows).
 nlohmann::json reportJson(const FileReport& report);
+
+// A JSON object with the given texts of one file (names, a message). JSON holds Unicode text but a
+// Linux file name is any bytes, so when one of them is not valid UTF-8, all of them are written
+// escaped, a backslash as \\ and each byte that is not part of a UTF-8 character as \xHH, and the
+// object gets "escapedNames": true; read that way, every name comes back byte for byte.
+nlohmann::json textEntry(const std::vector<std::pair<const char*, std::string>>& texts);
 
 }  // namespace lumisere::cli
