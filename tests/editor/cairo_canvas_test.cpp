@@ -4,6 +4,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,8 @@
 
 namespace lumisere::platform {
 namespace {
+
+const std::atomic<bool> kNoStop{false};
 
 using testing::closeTo;
 
@@ -49,9 +53,12 @@ TEST(CairoSnapshot, FixedColoursLieWhereThePanelPutsThem) {
     float params[kNumParams];
     for (int i = 0; i < kNumParams; ++i) params[i] = kParams[i].defaultValue;
     std::string error;
-    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-active.png"), params, 12.0f, 18.0f, error), 0) << error;
+    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-active.png"), true, params, 12.0f, 18.0f, kNoStop, error), 0)
+        << error;
     params[kParamBypass] = 1.0f;
-    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-bypassed.png"), params, 12.0f, 18.0f, error), 0) << error;
+    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-bypassed.png"), true, params, 12.0f, 18.0f, kNoStop, error),
+              0)
+        << error;
 
     const Png active(artefact("snapshot-active.png"));
     const Png bypassed(artefact("snapshot-bypassed.png"));
@@ -79,18 +86,19 @@ TEST(CairoSnapshot, FixedColoursLieWhereThePanelPutsThem) {
 
 TEST(CairoSnapshot, BadArgumentsAndUnwritablePathsAreReported) {
     std::string error;
-    EXPECT_EQ(cli::writeEditorSnapshot(artefact("never.png"), nullptr, 0.0f, 0.0f, error), 2);
+    EXPECT_EQ(cli::writeEditorSnapshot(artefact("never.png"), true, nullptr, 0.0f, 0.0f, kNoStop, error), 2);
     EXPECT_FALSE(error.empty());
 
     float params[kNumParams] = {};
     error.clear();
-    EXPECT_EQ(cli::writeEditorSnapshot(artefact("no-such-folder/x.png"), params, 0.0f, 0.0f, error), 1);
+    EXPECT_EQ(cli::writeEditorSnapshot(artefact("no-such-folder/x.png"), true, params, 0.0f, 0.0f, kNoStop, error),
+              1);
     EXPECT_NE(error.find("no-such-folder/x.png"), std::string::npos) << error;
 
     // Values out of range are clamped as a write would clamp them: NaN bypass draws the button on.
     params[kParamBypass] = std::numeric_limits<float>::quiet_NaN();
     params[kParamDryWet] = -3.0f;
-    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-clamped.png"), params, 0.0f, 0.0f, error), 0);
+    ASSERT_EQ(cli::writeEditorSnapshot(artefact("snapshot-clamped.png"), true, params, 0.0f, 0.0f, kNoStop, error), 0);
     const Png clamped(artefact("snapshot-clamped.png"));
     ASSERT_TRUE(clamped.ok());
     EXPECT_TRUE(closeTo(clamped.at(316, 498), 0xFFB42828, 3));
