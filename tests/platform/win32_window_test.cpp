@@ -498,7 +498,7 @@ TEST_F(Win32WindowTest, BadParentsAndSizesGiveNoWindow) {
 }
 
 TEST_F(Win32WindowTest, ManyOpensAndClosesLeaveNothingBehind) {
-    test::expectTwoHundredCyclesLeaveNothingBehind([&](int) {
+    test::expectCyclesLeaveNothingBehind(200, [&](int) {
         RecordingClient client;
         auto window = openChildWindow(host_, kWidth, kHeight, client);
         return window != nullptr && pumpUntil([&] { return client.count(Call::paint) > 0; });

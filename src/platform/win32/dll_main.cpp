@@ -9,6 +9,11 @@
 #include "platform/library_hooks.h"
 #include "platform/win32/window_class.h"
 
+namespace __gnu_cxx {
+// libstdc++'s hook for freeing what it keeps for the life of the process; its headers do not declare it.
+void __freeres() noexcept;
+}  // namespace __gnu_cxx
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
@@ -23,6 +28,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
         // exit the system reclaims both, and other libraries may already be gone.
         if (reserved == nullptr) lumisere::platform::closeWindowsAndUnregisterClass();
         lumisere::platform::onLibraryUnload(reserved != nullptr);
+        // The C++ runtime linked into the DLL mallocs a 72 KiB emergency pool for exceptions when the
+        // DLL loads and never frees it; a host that loads and frees the library again and again (a
+        // plug-in scanner) would lose one per cycle. Nothing of ours runs after this.
+        if (reserved == nullptr) __gnu_cxx::__freeres();
         break;
     default:
         break;
