@@ -45,6 +45,13 @@ DESTDIR=$work/stage make --no-print-directory install PREFIX=/usr >"$work/instal
 expect_files "$work/stage" "$system_files"
 "$probe" "$work/stage/usr/lib/vst/Lumisere.so" | grep -q 'Ostrel Lumisere' || fail "the installed plug-in does not load"
 "$work/stage/usr/bin/lumisere" params >/dev/null || fail "the installed tool does not run"
+
+# One version everywhere: the tool, the plug-in's version fields (1.2.3 is 1203), the packages.
+IFS=. read -r major minor patch <<<"$version"
+number=$((major * 1000 + minor * 100 + patch))
+"$work/stage/usr/bin/lumisere" --version | grep -q "^lumisere $version " || fail "lumisere --version is not $version"
+"$probe" "$work/stage/usr/lib/vst/Lumisere.so" | grep -q "version $number  vendor version $number" ||
+  fail "the plug-in's version fields are not $number"
 if $have_lv2; then
   LV2_PATH=$work/stage/usr/lib/lv2 lv2info | grep -q 'Ostrel Lumisere' || fail "lv2info does not see the installed bundle"
 fi

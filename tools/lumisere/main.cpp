@@ -26,6 +26,7 @@
 #include "output_file.h"
 #include "param_args.h"
 #include "plugin/parameters.h"
+#include "plugin/version.h"
 #include "snapshot.h"
 
 namespace {
@@ -243,6 +244,7 @@ std::string parseErrorText(const CLI::App& app, const CLI::ParseError& e, int ar
 int run(int argc, char** argv) {
     CLI::App app{"lumisere: de-ess and de-hiss audio files with the Ostrel Lumisere plug-in"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("lumisere ") + lumisere::kVersionText + " (Ostrel Lumisere)");
 
     ProcessArgs process;
     CLI::App* processCmd = app.add_subcommand("process", "render audio files through the plug-in");
@@ -288,6 +290,8 @@ int run(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "lumisere: %s\n", parseErrorText(app, e, argc, argv).c_str());
