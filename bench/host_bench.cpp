@@ -4,7 +4,7 @@
 // in the same runs, the plain per-sample reading of the chain is called directly as a baseline that
 // needs no library.
 //
-//   lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] NAME=LIBRARY...
+//   lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] NAME=LIBRARY...
 //
 // The runs are interleaved: in each run every measurement (library by material) is taken once, in an
 // order that rotates from run to run, so a slow spell of a shared machine falls on all of them alike.
@@ -110,7 +110,9 @@ std::string loadAverage() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] NAME=LIBRARY...\n");
+    std::fprintf(stderr,
+                 "usage: lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] "
+                 "NAME=LIBRARY...\n");
     return 2;
 }
 
@@ -120,14 +122,16 @@ int main(int argc, char** argv) {
     int runs = 9;
     double seconds = 8.0;
     std::string baseline = kPlainReading;
+    std::string only;  // one material alone, e.g. for counting instructions under a simulator
     std::vector<Entry> entries;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--runs" || arg == "--seconds" || arg == "--baseline") && i + 1 < argc) {
+        if ((arg == "--runs" || arg == "--seconds" || arg == "--baseline" || arg == "--only") && i + 1 < argc) {
             const char* value = argv[++i];
             if (arg == "--runs") runs = std::atoi(value);
             if (arg == "--seconds") seconds = std::atof(value);
             if (arg == "--baseline") baseline = value;
+            if (arg == "--only") only = value;
         } else if (arg.find('=') != std::string::npos && arg.rfind("--", 0) != 0) {
             Entry entry;
             entry.name = arg.substr(0, arg.find('='));
@@ -150,7 +154,7 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (runs < 1 || !(seconds > 0.0)) return usage();
+    if (runs < 1 || !(seconds > 0.0) || !(only.empty() || only == "pink" || only == "silence")) return usage();
     Entry plain;
     plain.name = kPlainReading;
     entries.push_back(std::move(plain));
@@ -174,12 +178,20 @@ int main(int argc, char** argv) {
             const int slot = (k + run) % count;
             Entry& entry = entries[static_cast<std::size_t>(slot / kNumMaterials)];
             const int material = slot % kNumMaterials;
+            if (!only.empty() && (material == kPink) != (only == "pink")) continue;
             entry.nsPerFrame[material].push_back(measure(entry, materials[material], frames));
         }
         std::fprintf(stderr, "\rrun %d of %d", run + 1, runs);
     }
     std::fprintf(stderr, "\n");
 
+    if (!only.empty()) {
+        for (Entry& e : entries) {
+            for (std::vector<double>& v : e.nsPerFrame) {
+                if (v.empty()) v.push_back(0.0);
+            }
+        }
+    }
     const double baseSpeech = median(base->nsPerFrame[kPink]);
     std::printf("\nns per stereo frame, median of %d runs (fastest..slowest); ratio of medians to %s\n", runs,
                 base->name.c_str());

@@ -1,12 +1,11 @@
 #include "dsp/air_output.h"
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
 
@@ -26,16 +25,19 @@ constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding and
 
 // Taylor coefficients of sin(pi r) in r: (-1)^k pi^(2k+1) / (2k+1)!, k = 0..10. For |r| <= 1/2 the
 // first term left out is below 2e-18.
-constexpr std::array<double, 11> sinPiCoefficients() {
-    std::array<double, 11> c{};
+struct SinPiTerms {
+    double c[11];
+};
+constexpr SinPiTerms sinPiCoefficients() {
+    SinPiTerms t{};
     double term = kPi;
-    for (std::size_t k = 0; k < c.size(); ++k) {
-        c[k] = (k % 2 == 0) ? term : -term;
+    for (int k = 0; k < 11; ++k) {
+        t.c[k] = (k % 2 == 0) ? term : -term;
         term = term * kPi * kPi / static_cast<double>((2 * k + 2) * (2 * k + 3));
     }
-    return c;
+    return t;
 }
-constexpr std::array<double, 11> kSinPi = sinPiCoefficients();
+constexpr SinPiTerms kSinPi = sinPiCoefficients();
 
 // sin(pi t) for 0 <= t < 2^20, written so the compiler can take several at once: t = k + r with k
 // the nearest integer (exact, by the rounding shift) and |r| <= 1/2, sin(pi t) = (-1)^k sin(pi r),
@@ -52,12 +54,12 @@ inline double sinPiSeries(double t) {
     const double q2 = q * q;
     const double q4 = q2 * q2;
     const double q8 = q4 * q4;
-    const double a0 = kSinPi[0] + kSinPi[1] * q;
-    const double a1 = kSinPi[2] + kSinPi[3] * q;
-    const double a2 = kSinPi[4] + kSinPi[5] * q;
-    const double a3 = kSinPi[6] + kSinPi[7] * q;
-    const double a4 = kSinPi[8] + kSinPi[9] * q;
-    const double p = ((a0 + a1 * q2) + (a2 + a3 * q2) * q4) + (a4 + kSinPi[10] * q2) * q8;
+    const double a0 = kSinPi.c[0] + kSinPi.c[1] * q;
+    const double a1 = kSinPi.c[2] + kSinPi.c[3] * q;
+    const double a2 = kSinPi.c[4] + kSinPi.c[5] * q;
+    const double a3 = kSinPi.c[6] + kSinPi.c[7] * q;
+    const double a4 = kSinPi.c[8] + kSinPi.c[9] * q;
+    const double p = ((a0 + a1 * q2) + (a2 + a3 * q2) * q4) + (a4 + kSinPi.c[10] * q2) * q8;
 
     double s = p * r;
     std::uint64_t bits;
@@ -73,11 +75,11 @@ double largestMagnitude(const float* x, int frames, double start) {
     float odd = even;
     int i = 0;
     for (; i + 1 < frames; i += 2) {
-        even = std::max(even, std::fabs(x[i]));
-        odd = std::max(odd, std::fabs(x[i + 1]));
+        even = larger(even, magnitude(x[i]));
+        odd = larger(odd, magnitude(x[i + 1]));
     }
-    if (i < frames) even = std::max(even, std::fabs(x[i]));
-    return std::max(even, odd);
+    if (i < frames) even = larger(even, magnitude(x[i]));
+    return larger(even, odd);
 }
 
 // How much of the high part goes back in, frame by frame from the de-essed analyser's readings: the
@@ -171,8 +173,10 @@ void runAirOutput(DspState& state, const AirOutputSettings& settings, const doub
         addAirBand(state, settings, oL, oR, shape, frames, wetL, wetR);
     } else {
         // The band's low-pass states keep their values until it runs again.
-        std::copy(oL, oL + frames, wetL);
-        std::copy(oR, oR + frames, wetR);
+        for (int i = 0; i < frames; ++i) {
+            wetL[i] = oL[i];
+            wetR[i] = oR[i];
+        }
     }
     const double gain = settings.outputGain;
     const double mix = settings.mix;
@@ -186,4 +190,5 @@ void runAirOutput(DspState& state, const AirOutputSettings& settings, const doub
     peakR = largestMagnitude(outR, frames, peakR);
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

@@ -19,6 +19,8 @@ struct AirOutputSettings {
     double dry = 0.0;          // 1 - mix, the raw input's share
 };
 
+inline namespace LUMISERE_CORE_COPY {
+
 // The block values from the air amount, the trim in dB, the wet share and the rate's constants.
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate);
 
@@ -45,4 +47,5 @@ void runAirOutput(DspState& state, const AirOutputSettings& settings, const doub
                   const AirShape& shape, const double* xL, const double* xR, int frames, float* outL,
                   float* outR, double& peakL, double& peakR);
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

@@ -1,9 +1,9 @@
 #include "dsp/de_esser.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
 
@@ -38,7 +38,7 @@ DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoeff
 }
 
 double deEsserGain(double overDb, double laplacian, double levelPow15) {
-    const double lp = std::max(0.0, laplacian);  // a falling edge does not soften the reduction
+    const double lp = larger(0.0, laplacian);  // a falling edge does not soften the reduction
     const double over = overDb;
     const double k = 1.0 / ((lp * kLinearPerLaplacian + 1.0) * kLinearPerDb * over + 1.0 +
                             over * ((kSquarePerLevel * levelPow15 + 1.0) * kSquarePerDb2 * over));
@@ -72,20 +72,20 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
         const auto follow = [attack, release](double env, double magnitude) {
             const double rising = env * attack + (1.0 - attack) * magnitude;
             const double falling = env * release + (1.0 - release) * magnitude;
-            return std::max(rising, falling);
+            return larger(rising, falling);
         };
         for (int i = 0; i < frames; ++i) {
-            yL[i] = focusL.step(xL[i]);
-            yR[i] = focusR.step(xR[i]);
+            yL[i] = stepBiquad(focusL, xL[i]);
+            yR[i] = stepBiquad(focusR, xR[i]);
             const double bandL = std::fabs(yL[i]);
             const double bandR = std::fabs(yR[i]);
             bandEnvL = follow(bandEnvL, bandL);
             bandEnvR = follow(bandEnvR, bandR);
             inputEnvL = inputEnvL * release + std::fabs(xL[i]) * (1.0 - release);
             inputEnvR = inputEnvR * release + std::fabs(xR[i]) * (1.0 - release);
-            band[i] = std::max(bandL, bandR);
-            e[i] = std::max(bandEnvL, bandEnvR);
-            b[i] = std::max(inputEnvL, inputEnvR);
+            band[i] = larger(bandL, bandR);
+            e[i] = larger(bandEnvL, bandEnvR);
+            b[i] = larger(inputEnvL, inputEnvR);
         }
         state.focusFilterL = focusL;
         state.focusFilterR = focusR;
@@ -102,7 +102,7 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
     double kMin = smallestGain;
     const double threshold = settings.threshold;
     for (int i = 0; i < frames; ++i) {
-        analyser.advance(band[i]);
+        advanceAnalyser(analyser, band[i]);
         double k = 1.0;
         if (e[i] > threshold) {
             const AnalyserReadings r = readingsOf(analyser.level, analyser.slowLevel, analyser.modulatorSin);
@@ -112,12 +112,12 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
                 k = deEsserGain(overDb, analyser.laplacian, r.levelPow15);
             }
         }
-        kMin = std::min(kMin, k);
+        kMin = smaller(kMin, k);
         const double removed = 1.0 - k;
         sL[i] = removed * yL[i];
         sR[i] = removed * yR[i];
     }
-    analyser.refreshReadings();
+    refreshAnalyserReadings(analyser);
     state.bandAnalyser = analyser;
     smallestGain = kMin;
     // Normally the removed part comes off the input; listen mode keeps only the removed part.
@@ -129,4 +129,5 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
     }
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

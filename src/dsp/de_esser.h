@@ -16,6 +16,8 @@ struct DeEsserSettings {
     double bandRelease = 0.0;  // falling band envelope and both input envelopes (40 ms)
 };
 
+inline namespace LUMISERE_CORE_COPY {
+
 // The block values from the threshold in dB and the rate's time constants.
 DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoefficients& rate);
 
@@ -28,4 +30,5 @@ double deEsserGain(double overDb, double laplacian, double levelPow15);
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
                 double* sL, double* sR, double& smallestGain);
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

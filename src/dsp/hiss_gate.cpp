@@ -1,9 +1,9 @@
 #include "dsp/hiss_gate.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
 
@@ -48,13 +48,13 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
     double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames], wobble[kChunkFrames];
     SignalAnalyser analyser = state.deEssedAnalyser;
     for (int i = 0; i < frames; ++i) {
-        m[i] = std::max(std::fabs(sL[i]), std::fabs(sR[i]));
-        analyser.advance(m[i]);
+        m[i] = larger(std::fabs(sL[i]), std::fabs(sR[i]));
+        advanceAnalyser(analyser, m[i]);
         level[i] = analyser.level;
         slowLevel[i] = analyser.slowLevel;
         wobble[i] = analyser.modulatorSin;
     }
-    analyser.refreshReadings();
+    refreshAnalyserReadings(analyser);
     state.deEssedAnalyser = analyser;
 
     // The release factor per frame, and the shape readings for the air band. The release slows
@@ -84,9 +84,9 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
         const double c = releaseFactor[i];
         const double rising = (1.0 - attack) * m[i] + env * attack;
         const double falling = (1.0 - c) * m[i] + env * c;
-        env = std::max(rising, falling);
+        env = larger(rising, falling);
         const double g = gateGain(settings, env);
-        gMin = std::min(gMin, g);
+        gMin = smaller(gMin, g);
         sL[i] = sL[i] * g;
         sR[i] = sR[i] * g;
     }
@@ -94,4 +94,5 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
     smallestGain = gMin;
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

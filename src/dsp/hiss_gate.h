@@ -18,6 +18,8 @@ struct GateSettings {
     double release = 0.0;     // base of the falling envelope (35 ms)
 };
 
+inline namespace LUMISERE_CORE_COPY {
+
 // The block values from the threshold and floor in dB, the slope (at least 1) and the rate's constants.
 GateSettings gateSettings(double thresholdDb, double floorDb, double slope, const RateCoefficients& rate);
 
@@ -32,4 +34,5 @@ double gateGain(const GateSettings& settings, double env);
 void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, int frames, AirShape& shape,
                  double& smallestGain);
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp
