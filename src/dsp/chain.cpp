@@ -15,6 +15,7 @@ void runChain(DspState& state, const ChainSettings& settings, const float* const
               int frameCount, ChainExtremes& extremes) {
     double xL[kChunkFrames], xR[kChunkFrames];  // the input, finite, widened
     double wL[kChunkFrames], wR[kChunkFrames];  // the wet signal, de-essed then gated in place
+    double wobble[kChunkFrames];                // the modulator's sine, which both analysers share
     AirShape shape;  // the de-essed analyser's readings the air band takes
     for (int start = 0; start < frameCount; start += kChunkFrames) {
         const int frames = frameCount - start < kChunkFrames ? frameCount - start : kChunkFrames;
@@ -23,8 +24,8 @@ void runChain(DspState& state, const ChainSettings& settings, const float* const
             xL[i] = finiteOrSilence(inputs[0][start + i]);
             xR[i] = finiteOrSilence(inputs[1][start + i]);
         }
-        runDeEsser(state, settings.deEsser, xL, xR, frames, wL, wR, extremes.smallestDeEssGain);
-        runHissGate(state, settings.gate, wL, wR, frames, shape, extremes.smallestGateGain);
+        runDeEsser(state, settings.deEsser, xL, xR, frames, wL, wR, wobble, extremes.smallestDeEssGain);
+        runHissGate(state, settings.gate, wL, wR, wobble, frames, shape, extremes.smallestGateGain);
         runAirOutput(state, settings.output, wL, wR, shape, xL, xR, frames, outputs[0] + start, outputs[1] + start,
                      extremes.peakL, extremes.peakR);
     }

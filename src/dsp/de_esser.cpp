@@ -47,7 +47,7 @@ double deEsserGain(double overDb, double laplacian, double levelPow15) {
 }
 
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
-                double* sL, double* sR, double& smallestGain) {
+                double* sL, double* sR, double* wobble, double& smallestGain) {
     const double attack = settings.bandAttack;
     const double release = settings.bandRelease;
 
@@ -103,6 +103,7 @@ void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* 
     const double threshold = settings.threshold;
     for (int i = 0; i < frames; ++i) {
         advanceAnalyser(analyser, band[i]);
+        wobble[i] = analyser.modulatorSin;
         double k = 1.0;
         if (e[i] > threshold) {
             const AnalyserReadings r = readingsOf(analyser.level, analyser.slowLevel, analyser.modulatorSin);

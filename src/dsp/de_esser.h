@@ -26,9 +26,10 @@ DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoeff
 double deEsserGain(double overDb, double laplacian, double levelPow15);
 
 // Runs the de-esser over `frames` frames of finite input x, writing the de-essed (or, in listen mode,
-// the removed) signal to s. The state in `state` carries on; smallestGain takes the block's smallest K.
+// the removed) signal to s, and bandAnalyser's modulator sine of each frame to wobble. The state in
+// `state` carries on; smallestGain takes the block's smallest K.
 void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
-                double* sL, double* sR, double& smallestGain);
+                double* sL, double* sR, double* wobble, double& smallestGain);
 
 }  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

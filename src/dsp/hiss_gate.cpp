@@ -41,19 +41,19 @@ double gateGain(const GateSettings& settings, double env) {
     return std::pow(offsetEnv / settings.threshold, settings.slope);
 }
 
-void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, int frames, AirShape& shape,
-                 double& smallestGain) {
+void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const double* wobble,
+                 int frames, AirShape& shape, double& smallestGain) {
     // The detector is the louder channel; the analyser follows it. Only the state the readings come
     // from is kept per frame here, the readings themselves are formed together below.
-    double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames], wobble[kChunkFrames];
+    double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames];
     SignalAnalyser analyser = state.deEssedAnalyser;
     for (int i = 0; i < frames; ++i) {
         m[i] = larger(std::fabs(sL[i]), std::fabs(sR[i]));
-        advanceAnalyser(analyser, m[i]);
+        advanceFollowers(analyser, m[i]);
         level[i] = analyser.level;
         slowLevel[i] = analyser.slowLevel;
-        wobble[i] = analyser.modulatorSin;
     }
+    takeModulator(analyser, state.bandAnalyser);
     refreshAnalyserReadings(analyser);
     state.deEssedAnalyser = analyser;
 

@@ -28,11 +28,12 @@ GateSettings gateSettings(double thresholdDb, double floorDb, double slope, cons
 // instead of a logarithm and a power, none at all where the floor holds, and there exactly floorGain.
 double gateGain(const GateSettings& settings, double env);
 
-// Runs the gate over `frames` frames of the de-essed signal s, in place. For each frame it also keeps
-// the de-essed analyser's shape readings for the air band. The state in `state` carries on;
-// smallestGain takes the block's smallest G.
-void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, int frames, AirShape& shape,
-                 double& smallestGain);
+// Runs the gate over `frames` frames of the de-essed signal s, in place. wobble is the modulator's sine
+// of each frame, as bandAnalyser took it over the same frames (after runDeEsser): the de-essed
+// analyser's own agrees with it to the bit. For each frame it also keeps the de-essed analyser's shape
+// readings for the air band. The state in `state` carries on; smallestGain takes the block's smallest G.
+void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const double* wobble,
+                 int frames, AirShape& shape, double& smallestGain);
 
 }  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

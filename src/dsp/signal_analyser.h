@@ -98,12 +98,12 @@ inline void anchorModulator(SignalAnalyser& a) {
     a.modulatorLeft = SignalAnalyser::kModulatorAnchorSamples - 1;
 }
 
-// The part of an update that carries state from sample to sample: the peak, the level followers, the
-// fourth-difference detector, the laplacian glide and the modulator. The readings are pure functions
-// of that state, so a reader that needs them only now and then advances every sample and takes them
-// when it reads; the result is the same as updating every sample.
-// x is a magnitude (0 or more, never NaN); values of a million and more read as silence.
-inline void advanceAnalyser(SignalAnalyser& a, double x) {
+// The part of an update that carries state from sample to sample, but for the modulator: the peak,
+// the level followers, the fourth-difference detector and the laplacian glide. The readings are pure
+// functions of that state and the modulator's sine, so a reader that needs them only now and then
+// advances every sample and takes them when it reads; the result is the same as updating every
+// sample. x is a magnitude (0 or more, never NaN); values of a million and more read as silence.
+inline void advanceFollowers(SignalAnalyser& a, double x) {
     const double xs = x < kImplausibleInput ? x : 0.0;
     a.peak = larger(a.peak * a.peakDecay, larger(kPeakFloor, xs));
     // min(xs / peak, 1): the peak never falls below the input, so the quotient never exceeds 1 and
@@ -122,7 +122,10 @@ inline void advanceAnalyser(SignalAnalyser& a, double x) {
 
     if (++a.decimationCounter >= a.decimation) stepFourthDifference(a);
     a.laplacian = a.laplacian + (a.laplacianHeld - a.laplacian) * a.laplacianCoef;
+}
 
+// The modulator's step: the phase, and its sine carried by rotation or taken anew at an anchor.
+inline void advanceModulator(SignalAnalyser& a) {
     a.phase = a.phase + a.phaseStep;
     if (a.phase > kModulatorWrap) a.phase = a.phase - kModulatorWrap;
     if (a.modulatorLeft > 0) {
@@ -133,6 +136,23 @@ inline void advanceAnalyser(SignalAnalyser& a, double x) {
     } else {
         anchorModulator(a);
     }
+}
+
+// One whole sample: the followers, then the modulator.
+inline void advanceAnalyser(SignalAnalyser& a, double x) {
+    advanceFollowers(a, x);
+    advanceModulator(a);
+}
+
+// The modulator alone depends on nothing but the rate and the number of samples taken since the
+// analyser was configured. The chain's two analysers are configured together and advance one sample
+// each per frame, so their modulators agree sample for sample: the second takes the first's
+// (phase, sine, cosine, rotations left) instead of turning its own.
+inline void takeModulator(SignalAnalyser& a, const SignalAnalyser& from) {
+    a.phase = from.phase;
+    a.modulatorSin = from.modulatorSin;
+    a.modulatorCos = from.modulatorCos;
+    a.modulatorLeft = from.modulatorLeft;
 }
 
 }  // namespace LUMISERE_CORE_COPY
