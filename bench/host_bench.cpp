@@ -4,14 +4,18 @@
 // in the same runs, the plain per-sample reading of the chain is called directly as a baseline that
 // needs no library.
 //
-//   lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] NAME=LIBRARY...
+//   lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] [--clock cpu]
+//                       NAME=LIBRARY...
 //
 // The runs are interleaved: in each run every measurement (library by material) is taken once, in an
 // order that rotates from run to run, so a slow spell of a shared machine falls on all of them alike.
 // The report gives nanoseconds per stereo frame as the median over the runs with the range, and the
 // ratio of each median to the baseline's (the plain reading unless --baseline names a library).
+// Time is wall-clock time unless --clock cpu asks for the thread's CPU time (Linux), which leaves out
+// the spells when other loads of a crowded machine had the core.
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +39,20 @@ constexpr double kWarmUpSeconds = 1.0;  // processed untimed by each fresh insta
 constexpr const char* kPlainReading = "plain reading";
 
 enum Material : int { kPink, kSilence, kNumMaterials };
+
+bool gCpuClock = false;  // --clock cpu
+
+// Nanoseconds on the chosen clock.
+double nowNs() {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    if (gCpuClock) {
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+    }
+#endif
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 VstIntPtr VSTCALLBACK benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     switch (opcode) {
@@ -68,11 +86,11 @@ double timeBlocks(const bench::StereoSignal& in, long frames, Process process) {
         }
     };
     run(static_cast<long>(kWarmUpSeconds * kRate));
-    const auto start = std::chrono::steady_clock::now();
+    const double start = nowNs();
     run(frames);
-    const auto stop = std::chrono::steady_clock::now();
+    const double stop = nowNs();
     const long timedFrames = (frames + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
-    return std::chrono::duration<double, std::nano>(stop - start).count() / static_cast<double>(timedFrames);
+    return (stop - start) / static_cast<double>(timedFrames);
 }
 
 double measure(Entry& entry, const bench::StereoSignal& in, long frames) {
@@ -112,7 +130,7 @@ std::string loadAverage() {
 int usage() {
     std::fprintf(stderr,
                  "usage: lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] "
-                 "NAME=LIBRARY...\n");
+                 "[--clock cpu] NAME=LIBRARY...\n");
     return 2;
 }
 
@@ -126,7 +144,13 @@ int main(int argc, char** argv) {
     std::vector<Entry> entries;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--runs" || arg == "--seconds" || arg == "--baseline" || arg == "--only") && i + 1 < argc) {
+        if (arg == "--clock" && i + 1 < argc) {
+            gCpuClock = std::string(argv[++i]) == "cpu";
+#if !defined(CLOCK_THREAD_CPUTIME_ID)
+            if (gCpuClock) std::fprintf(stderr, "lumisere_host_bench: no CPU clock here, timing wall-clock time\n");
+            gCpuClock = false;
+#endif
+        } else if ((arg == "--runs" || arg == "--seconds" || arg == "--baseline" || arg == "--only") && i + 1 < argc) {
             const char* value = argv[++i];
             if (arg == "--runs") runs = std::atoi(value);
             if (arg == "--seconds") seconds = std::atof(value);
@@ -170,8 +194,8 @@ int main(int argc, char** argv) {
     materials[kSilence].right.assign(materials[kPink].right.size(), 0.0f);
     const long frames = static_cast<long>(seconds * kRate);
 
-    std::printf("%d interleaved runs, %g s of audio per measurement, %g Hz, %d-frame blocks, load average %s\n",
-                runs, seconds, kRate, kBlockFrames, loadAverage().c_str());
+    std::printf("%d interleaved runs, %g s of audio per measurement, %g Hz, %d-frame blocks, %s time, load average %s\n",
+                runs, seconds, kRate, kBlockFrames, gCpuClock ? "thread CPU" : "wall-clock", loadAverage().c_str());
     const int count = static_cast<int>(entries.size()) * kNumMaterials;
     for (int run = 0; run < runs; ++run) {
         for (int k = 0; k < count; ++k) {
