@@ -9,26 +9,98 @@ namespace {
 // mix alike, so no filter, envelope or analyser ever takes a NaN or an infinity into its state.
 inline double finiteOrSilence(float sample) { return isFiniteSample(sample) ? static_cast<double>(sample) : 0.0; }
 
+// One chunk on its way through the chain.
+struct Chunk {
+    int start = 0;   // its first frame within the block
+    int frames = 0;  // 1..kChunkFrames
+    double xL[kChunkFrames], xR[kChunkFrames];  // the input, finite, widened
+    double sL[kChunkFrames], sR[kChunkFrames];  // the wet signal: de-essed, then gated in place
+    DeEsserChunk deEsser;
+    GateDetector detector;
+};
+
 }  // namespace
 
+// The two analysers are the chain's longest recurrences, and the de-essed analyser can only follow a
+// frame once the band analyser has decided it. So the chain runs skewed by one chunk: while the band
+// analyser steps through chunk c, the de-essed analyser steps through chunk c - 1, whose de-essed
+// signal is complete, in the same loop, so the processor overlaps the two analysers' dependency
+// chains, and steps both analysers' followers in the two lanes of one register. Every frame is
+// computed exactly as it would be unskewed.
 void runChain(DspState& state, const ChainSettings& settings, const float* const* inputs, float* const* outputs,
               int frameCount, ChainExtremes& extremes) {
-    double xL[kChunkFrames], xR[kChunkFrames];  // the input, finite, widened
-    double wL[kChunkFrames], wR[kChunkFrames];  // the wet signal, de-essed then gated in place
-    double wobble[kChunkFrames];                // the modulator's sine, which both analysers share
+    Chunk chunks[2];
+    SignalAnalyser bandAnalyser = state.bandAnalyser;
+    SignalAnalyser deEssedAnalyser = state.deEssedAnalyser;
     AirShape shape;  // the de-essed analyser's readings the air band takes
-    for (int start = 0; start < frameCount; start += kChunkFrames) {
-        const int frames = frameCount - start < kChunkFrames ? frameCount - start : kChunkFrames;
-        // The whole chunk is read before any of it is written, so in-place buffers are safe.
-        for (int i = 0; i < frames; ++i) {
-            xL[i] = finiteOrSilence(inputs[0][start + i]);
-            xR[i] = finiteOrSilence(inputs[1][start + i]);
+    const double threshold = settings.deEsser.threshold;
+    const int chunkCount = (frameCount + kChunkFrames - 1) / kChunkFrames;
+    for (int c = 0; c <= chunkCount; ++c) {
+        Chunk* current = c < chunkCount ? &chunks[c % 2] : nullptr;
+        Chunk* previous = c > 0 ? &chunks[(c - 1) % 2] : nullptr;
+        int decided = 0;
+        int followed = 0;
+        if (current != nullptr) {
+            current->start = c * kChunkFrames;
+            current->frames = frameCount - current->start < kChunkFrames ? frameCount - current->start : kChunkFrames;
+            // The whole chunk is read before any of it is written, and output is written only for
+            // chunks already read, so in-place buffers are safe.
+            for (int i = 0; i < current->frames; ++i) {
+                current->xL[i] = finiteOrSilence(inputs[0][current->start + i]);
+                current->xR[i] = finiteOrSilence(inputs[1][current->start + i]);
+            }
+            runSideChain(state, settings.deEsser, current->xL, current->xR, current->frames, current->deEsser);
         }
-        runDeEsser(state, settings.deEsser, xL, xR, frames, wL, wR, wobble, extremes.smallestDeEssGain);
-        runHissGate(state, settings.gate, wL, wR, wobble, frames, shape, extremes.smallestGateGain);
-        runAirOutput(state, settings.output, wL, wR, shape, xL, xR, frames, outputs[0] + start, outputs[1] + start,
-                     extremes.peakL, extremes.peakR);
+        if (current != nullptr && previous != nullptr) {
+            // Only the block's last chunk can be short, so the previous one is at least as long.
+            DeEsserChunk& deEsser = current->deEsser;
+            GateDetector& detector = previous->detector;
+            FollowerPair pair = pairFollowers(bandAnalyser, deEssedAnalyser);
+            for (; decided < current->frames; ++decided) {
+                const int i = decided;
+                const double m = detectorOf(previous->sL, previous->sR, i);
+                advanceFollowerPair(pair, Lanes{deEsser.band[i], m});
+                advanceModulator(bandAnalyser);
+                decideFrame(pair.level[0], pair.slowLevel[0], pair.laplacian[0], bandAnalyser.modulatorSin, threshold,
+                            deEsser, i);
+                detector.m[i] = m;
+                detector.level[i] = pair.level[1];
+                detector.slowLevel[i] = pair.slowLevel[1];
+            }
+            unpairFollowers(pair, 0, bandAnalyser);
+            unpairFollowers(pair, 1, deEssedAnalyser);
+            followed = decided;
+        }
+        if (current != nullptr) {
+            for (; decided < current->frames; ++decided) {
+                advanceAnalyser(bandAnalyser, current->deEsser.band[decided]);
+                decideFrame(bandAnalyser.level, bandAnalyser.slowLevel, bandAnalyser.laplacian,
+                            bandAnalyser.modulatorSin, threshold, current->deEsser, decided);
+            }
+            formDeEssed(settings.deEsser, current->deEsser, current->xL, current->xR, current->frames, current->sL,
+                        current->sR, extremes.smallestDeEssGain);
+        }
+        if (previous != nullptr) {
+            GateDetector& detector = previous->detector;
+            for (; followed < previous->frames; ++followed) {
+                detector.m[followed] = detectorOf(previous->sL, previous->sR, followed);
+                advanceFollowers(deEssedAnalyser, detector.m[followed]);
+                detector.level[followed] = deEssedAnalyser.level;
+                detector.slowLevel[followed] = deEssedAnalyser.slowLevel;
+            }
+            runHissGate(state, settings.gate, previous->sL, previous->sR, previous->detector, previous->deEsser.wobble,
+                        previous->frames, shape, extremes.smallestGateGain);
+            runAirOutput(state, settings.output, previous->sL, previous->sR, shape, previous->xL, previous->xR,
+                         previous->frames, outputs[0] + previous->start, outputs[1] + previous->start, extremes.peakL,
+                         extremes.peakR);
+        }
     }
+    // Both analysers have now taken every frame, so their modulators agree again.
+    takeModulator(deEssedAnalyser, bandAnalyser);
+    refreshAnalyserReadings(bandAnalyser);
+    refreshAnalyserReadings(deEssedAnalyser);
+    state.bandAnalyser = bandAnalyser;
+    state.deEssedAnalyser = deEssedAnalyser;
 }
 
 }  // namespace LUMISERE_CORE_COPY

@@ -40,5 +40,20 @@ inline bool isFiniteSample(float x) {
     return (bits & 0x7f800000u) != 0x7f800000u;
 }
 
+// Two doubles in the lanes of one 128-bit register (SSE2, which every x86-64 CPU has; the compiler
+// spreads it over two registers elsewhere). Each operation acts lane by lane with the rounding of the
+// scalar one, so two independent recurrences, such as the left and right channel's or two analysers',
+// step together and each lane takes exactly the values it would alone.
+using Lanes = double __attribute__((vector_size(16)));
+using LaneBits = long long __attribute__((vector_size(16)));
+
+inline Lanes largerLanes(Lanes a, Lanes b) { return a < b ? b : a; }
+
+// |x| lane by lane, by the sign bits, as std::fabs does.
+inline Lanes magnitudeLanes(Lanes x) {
+    const LaneBits noSign = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    return reinterpret_cast<Lanes>(reinterpret_cast<LaneBits>(x) & noSign);
+}
+
 }  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

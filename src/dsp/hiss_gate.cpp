@@ -41,21 +41,11 @@ double gateGain(const GateSettings& settings, double env) {
     return std::pow(offsetEnv / settings.threshold, settings.slope);
 }
 
-void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const double* wobble,
-                 int frames, AirShape& shape, double& smallestGain) {
-    // The detector is the louder channel; the analyser follows it. Only the state the readings come
-    // from is kept per frame here, the readings themselves are formed together below.
-    double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames];
-    SignalAnalyser analyser = state.deEssedAnalyser;
-    for (int i = 0; i < frames; ++i) {
-        m[i] = larger(std::fabs(sL[i]), std::fabs(sR[i]));
-        advanceFollowers(analyser, m[i]);
-        level[i] = analyser.level;
-        slowLevel[i] = analyser.slowLevel;
-    }
-    takeModulator(analyser, state.bandAnalyser);
-    refreshAnalyserReadings(analyser);
-    state.deEssedAnalyser = analyser;
+void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const GateDetector& detector,
+                 const double* wobble, int frames, AirShape& shape, double& smallestGain) {
+    const double* m = detector.m;
+    const double* level = detector.level;
+    const double* slowLevel = detector.slowLevel;
 
     // The release factor per frame, and the shape readings for the air band. The release slows
     // down with the de-essed level and breathes with the modulator; the clamp of r to 0.4..2 only

@@ -4,6 +4,8 @@
 // advances, bends the release time.
 #pragma once
 
+#include <cmath>
+
 #include "dsp/dsp_state.h"
 
 namespace lumisere::dsp {
@@ -28,12 +30,26 @@ GateSettings gateSettings(double thresholdDb, double floorDb, double slope, cons
 // instead of a logarithm and a power, none at all where the floor holds, and there exactly floorGain.
 double gateGain(const GateSettings& settings, double env);
 
-// Runs the gate over `frames` frames of the de-essed signal s, in place. wobble is the modulator's sine
-// of each frame, as bandAnalyser took it over the same frames (after runDeEsser): the de-essed
-// analyser's own agrees with it to the bit. For each frame it also keeps the de-essed analyser's shape
-// readings for the air band. The state in `state` carries on; smallestGain takes the block's smallest G.
-void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const double* wobble,
-                 int frames, AirShape& shape, double& smallestGain);
+// One chunk of the gate's detector: the louder de-essed channel, and the de-essed analyser's level
+// state after each frame, from which the readings are formed together.
+struct GateDetector {
+    double m[kChunkFrames];
+    double level[kChunkFrames];
+    double slowLevel[kChunkFrames];
+};
+
+// The detector of frame i of the de-essed signal s: the louder channel. deEssedAnalyser follows it;
+// its modulator is not turned for that, it is the band analyser's (takeModulator).
+inline double detectorOf(const double* sL, const double* sR, int i) {
+    return larger(std::fabs(sL[i]), std::fabs(sR[i]));
+}
+
+// Runs the gate over `frames` frames of the de-essed signal s, in place, once the detector has been
+// followed over them. wobble is the modulator's sine of each frame. For each frame it also keeps the
+// de-essed analyser's shape readings for the air band. The envelope in `state` carries on;
+// smallestGain takes the block's smallest G.
+void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, const GateDetector& detector,
+                 const double* wobble, int frames, AirShape& shape, double& smallestGain);
 
 }  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

@@ -74,20 +74,25 @@ constexpr double kLaplacianPeakFloor = 0.02;     // keeps a quiet fourth differe
 constexpr double kModulatorWrap = 6.283185307179586;    // 2pi rad, where the phase wraps
 constexpr double kModulatorOffset = 0.8224670334241132;  // pi^2/12 rad
 
-// Every `decimation` samples: the fourth difference of the decimated smoothInput, normalised by its
-// own decaying peak. This and the modulator's anchoring are inline though rare, so the block loops can
-// keep the whole analyser in registers.
+// Every `decimation` samples: the fourth difference of the decimated smoothInput (history holds the
+// last four, newest first), normalised by its own decaying peak. This and the modulator's anchoring
+// are inline though rare, so the block loops can keep the whole analyser in registers.
+inline void stepFourthDifference(double smoothInput, double* history, double& laplacianPeak, double laplacianPeakDecay,
+                                 double& laplacianHeld) {
+    const double d = smoothInput - 4.0 * history[0] + 6.0 * history[1] - 4.0 * history[2] + history[3];
+    history[3] = history[2];
+    history[2] = history[1];
+    history[1] = history[0];
+    history[0] = smoothInput;
+    // The peak decays once per decimated step and never falls below 0.02, so q is always defined.
+    laplacianPeak = larger(kLaplacianPeakFloor, larger(laplacianPeak * laplacianPeakDecay, std::fabs(d)));
+    const double q = d / laplacianPeak;
+    laplacianHeld = !(q < 1.0) ? 1.0 : larger(q, -1.0);
+}
+
 inline void stepFourthDifference(SignalAnalyser& a) {
     a.decimationCounter = 0;
-    const double d = a.smoothInput - 4.0 * a.history[0] + 6.0 * a.history[1] - 4.0 * a.history[2] + a.history[3];
-    a.history[3] = a.history[2];
-    a.history[2] = a.history[1];
-    a.history[1] = a.history[0];
-    a.history[0] = a.smoothInput;
-    // The peak decays once per decimated step and never falls below 0.02, so q is always defined.
-    a.laplacianPeak = larger(kLaplacianPeakFloor, larger(a.laplacianPeak * a.laplacianPeakDecay, std::fabs(d)));
-    const double q = d / a.laplacianPeak;
-    a.laplacianHeld = !(q < 1.0) ? 1.0 : larger(q, -1.0);
+    stepFourthDifference(a.smoothInput, a.history, a.laplacianPeak, a.laplacianPeakDecay, a.laplacianHeld);
 }
 
 // Takes sin and cos of phase + pi^2/12 exactly and restarts the rotation count.
@@ -136,6 +141,85 @@ inline void advanceModulator(SignalAnalyser& a) {
     } else {
         anchorModulator(a);
     }
+}
+
+// Two analysers' followers stepped together, one in each lane of a 128-bit register: every operation
+// of advanceFollowers, lane by lane, so each lane takes exactly the values it would alone, at about
+// half the instructions of stepping the two one after the other. Lane 0 is the first analyser.
+struct FollowerPair {
+    Lanes peak, level, slowLevel, smoothInput, laplacian, laplacianPeak, laplacianHeld;
+    Lanes peakDecay, attackCoef, releaseCoef, slowCoef, inputCoef, laplacianPeakDecay, laplacianCoef;
+    std::int32_t decimation[2];
+    std::int32_t decimationCounter[2];
+    double history[2][4];
+};
+
+inline FollowerPair pairFollowers(const SignalAnalyser& a, const SignalAnalyser& b) {
+    FollowerPair p;
+    p.peak = Lanes{a.peak, b.peak};
+    p.level = Lanes{a.level, b.level};
+    p.slowLevel = Lanes{a.slowLevel, b.slowLevel};
+    p.smoothInput = Lanes{a.smoothInput, b.smoothInput};
+    p.laplacian = Lanes{a.laplacian, b.laplacian};
+    p.laplacianPeak = Lanes{a.laplacianPeak, b.laplacianPeak};
+    p.laplacianHeld = Lanes{a.laplacianHeld, b.laplacianHeld};
+    p.peakDecay = Lanes{a.peakDecay, b.peakDecay};
+    p.attackCoef = Lanes{a.attackCoef, b.attackCoef};
+    p.releaseCoef = Lanes{a.releaseCoef, b.releaseCoef};
+    p.slowCoef = Lanes{a.slowCoef, b.slowCoef};
+    p.inputCoef = Lanes{a.inputCoef, b.inputCoef};
+    p.laplacianPeakDecay = Lanes{a.laplacianPeakDecay, b.laplacianPeakDecay};
+    p.laplacianCoef = Lanes{a.laplacianCoef, b.laplacianCoef};
+    p.decimation[0] = a.decimation;
+    p.decimation[1] = b.decimation;
+    p.decimationCounter[0] = a.decimationCounter;
+    p.decimationCounter[1] = b.decimationCounter;
+    for (int k = 0; k < 4; ++k) {
+        p.history[0][k] = a.history[k];
+        p.history[1][k] = b.history[k];
+    }
+    return p;
+}
+
+// Writes lane `lane` of the pair's state back into its analyser.
+inline void unpairFollowers(const FollowerPair& p, int lane, SignalAnalyser& a) {
+    a.peak = p.peak[lane];
+    a.level = p.level[lane];
+    a.slowLevel = p.slowLevel[lane];
+    a.smoothInput = p.smoothInput[lane];
+    a.laplacian = p.laplacian[lane];
+    a.laplacianPeak = p.laplacianPeak[lane];
+    a.laplacianHeld = p.laplacianHeld[lane];
+    a.decimationCounter = p.decimationCounter[lane];
+    for (int k = 0; k < 4; ++k) a.history[k] = p.history[lane][k];
+}
+
+inline void stepFourthDifferenceLane(FollowerPair& p, int lane) {
+    p.decimationCounter[lane] = 0;
+    double laplacianPeak = p.laplacianPeak[lane];
+    double laplacianHeld = p.laplacianHeld[lane];
+    stepFourthDifference(p.smoothInput[lane], p.history[lane], laplacianPeak, p.laplacianPeakDecay[lane], laplacianHeld);
+    p.laplacianPeak[lane] = laplacianPeak;
+    p.laplacianHeld[lane] = laplacianHeld;
+}
+
+// advanceFollowers on both lanes; x holds the two magnitudes.
+inline void advanceFollowerPair(FollowerPair& p, Lanes x) {
+    const Lanes zero = {0.0, 0.0};
+    const Lanes one = {1.0, 1.0};
+    const Lanes implausible = {kImplausibleInput, kImplausibleInput};
+    const Lanes peakFloor = {kPeakFloor, kPeakFloor};
+    const Lanes xs = x < implausible ? x : zero;
+    p.peak = largerLanes(p.peak * p.peakDecay, largerLanes(peakFloor, xs));
+    const Lanes n = xs / p.peak;
+    const Lanes rising = (one - p.attackCoef) * n + p.level * p.attackCoef;
+    const Lanes falling = (one - p.releaseCoef) * n + p.level * p.releaseCoef;
+    p.level = largerLanes(rising, falling);
+    p.slowLevel = p.slowLevel + (p.level - p.slowLevel) * p.slowCoef;
+    p.smoothInput = p.smoothInput + (n - p.smoothInput) * p.inputCoef;
+    if (++p.decimationCounter[0] >= p.decimation[0]) stepFourthDifferenceLane(p, 0);
+    if (++p.decimationCounter[1] >= p.decimation[1]) stepFourthDifferenceLane(p, 1);
+    p.laplacian = p.laplacian + (p.laplacianHeld - p.laplacian) * p.laplacianCoef;
 }
 
 // One whole sample: the followers, then the modulator.
