@@ -102,35 +102,22 @@ inline double withAir(double o, double h, double sine, const AirWeights& w, doub
     return o + (sine * h * w.shaper * depth + h * w.linear);
 }
 
-}  // namespace
-
-void addAirBand(DspState& state, const AirOutputSettings& settings, const double* __restrict oL,
-                const double* __restrict oR, const AirShape& shape, int frames, double* __restrict wetL,
-                double* __restrict wetR) {
-    // First the two one-pole splits, the only recurrences.
-    const double a = settings.smoothing;
-    double lowL = state.airLowL;
-    double lowR = state.airLowR;
-    double hL[kChunkFrames], hR[kChunkFrames];
-    bool beyondSeries = false;
-    for (int i = 0; i < frames; ++i) {
-        lowL = lowL + (oL[i] - lowL) * a;
-        lowR = lowR + (oR[i] - lowR) * a;
-        hL[i] = oL[i] - lowL;
-        hR[i] = oR[i] - lowR;
-        beyondSeries |= !(kShaperCycles * std::fabs(hL[i]) < kSinPiSeriesBelow) |
-                        !(kShaperCycles * std::fabs(hR[i]) < kSinPiSeriesBelow);
-    }
-    state.airLowL = lowL;
-    state.airLowR = lowR;
-
-    // Then the shaper, each frame on its own, so the compiler takes several frames at once.
+// The shaper over a chunk whose high parts h are known: each frame on its own, so the compiler takes
+// several frames at once.
+void shapeAirBand(const AirOutputSettings& settings, const double* __restrict oL, const double* __restrict oR,
+                  const double* __restrict hL, const double* __restrict hR, const AirShape& shape, int frames,
+                  double* __restrict wetL, double* __restrict wetR) {
     const double air = settings.air;
     const double depth = settings.shaperDepth;
     for (int i = 0; i < frames; ++i) {
         const AirWeights w = airWeights(shape, i, air);
         wetL[i] = withAir(oL[i], hL[i], sinPiSeries(kShaperCycles * std::fabs(hL[i])), w, depth);
         wetR[i] = withAir(oR[i], hR[i], sinPiSeries(kShaperCycles * std::fabs(hR[i])), w, depth);
+    }
+    int beyondSeries = 0;
+    for (int i = 0; i < frames; ++i) {
+        beyondSeries |= !(kShaperCycles * std::fabs(hL[i]) < kSinPiSeriesBelow) |
+                        !(kShaperCycles * std::fabs(hR[i]) < kSinPiSeriesBelow);
     }
 
     // Only a wildly out-of-range sample gets here, beyond what the series covers: the same sample with
@@ -146,6 +133,23 @@ void addAirBand(DspState& state, const AirOutputSettings& settings, const double
             redo(i, oR[i], hR[i], wetR[i]);
         }
     }
+}
+
+}  // namespace
+
+void addAirBand(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
+                const AirShape& shape, int frames, double* wetL, double* wetR) {
+    Lanes low = {state.airLowL, state.airLowR};
+    const Lanes smoothing = {settings.smoothing, settings.smoothing};
+    double hL[kChunkFrames], hR[kChunkFrames];
+    for (int i = 0; i < frames; ++i) {
+        const Lanes h = splitAirFrame(low, Lanes{oL[i], oR[i]}, smoothing);
+        hL[i] = h[0];
+        hR[i] = h[1];
+    }
+    state.airLowL = low[0];
+    state.airLowR = low[1];
+    shapeAirBand(settings, oL, oR, hL, hR, shape, frames, wetL, wetR);
 }
 
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate) {
@@ -165,14 +169,13 @@ double sinPiTimes(double t) {
     return sinPiSeries(t);
 }
 
-void runAirOutput(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
-                  const AirShape& shape, const double* xL, const double* xR, int frames, float* outL, float* outR,
-                  double& peakL, double& peakR) {
+void runAirOutput(const AirOutputSettings& settings, const double* oL, const double* oR, const double* hL,
+                  const double* hR, const AirShape& shape, const double* xL, const double* xR, int frames,
+                  float* outL, float* outR, double& peakL, double& peakR) {
     double wetL[kChunkFrames], wetR[kChunkFrames];
     if (settings.airOn) {
-        addAirBand(state, settings, oL, oR, shape, frames, wetL, wetR);
+        shapeAirBand(settings, oL, oR, hL, hR, shape, frames, wetL, wetR);
     } else {
-        // The band's low-pass states keep their values until it runs again.
         for (int i = 0; i < frames; ++i) {
             wetL[i] = oL[i];
             wetR[i] = oR[i];

@@ -15,9 +15,44 @@ struct Chunk {
     int frames = 0;  // 1..kChunkFrames
     double xL[kChunkFrames], xR[kChunkFrames];  // the input, finite, widened
     double sL[kChunkFrames], sR[kChunkFrames];  // the wet signal: de-essed, then gated in place
+    double hL[kChunkFrames], hR[kChunkFrames];  // the air band's high part of the gated signal
     DeEsserChunk deEsser;
     GateDetector detector;
 };
+
+// The gate's envelope and gain on a chunk whose detector is followed, in place on its wet signal, and
+// the air band's split of the gated signal, in one loop: two short recurrences that in loops of their
+// own would each wait on their own latency. The band's low-pass states keep their values while it is
+// off.
+void gateAndSplit(DspState& state, const ChainSettings& settings, Chunk& chunk, AirShape& shape,
+                  ChainExtremes& extremes) {
+    double releaseFactor[kChunkFrames];
+    prepareGate(settings.gate, chunk.detector, chunk.deEsser.wobble, chunk.frames, releaseFactor, shape);
+    const GateSettings& gate = settings.gate;
+    const bool airOn = settings.output.airOn;
+    const Lanes smoothing = {settings.output.smoothing, settings.output.smoothing};
+    double env = state.gateEnv;
+    double gMin = extremes.smallestGateGain;
+    Lanes low = {state.airLowL, state.airLowR};
+    for (int i = 0; i < chunk.frames; ++i) {
+        env = stepGateEnvelope(env, gate.attack, chunk.detector.m[i], releaseFactor[i]);
+        const double g = gateGain(gate, env);
+        gMin = smaller(gMin, g);
+        chunk.sL[i] = chunk.sL[i] * g;
+        chunk.sR[i] = chunk.sR[i] * g;
+        if (airOn) {
+            const Lanes h = splitAirFrame(low, Lanes{chunk.sL[i], chunk.sR[i]}, smoothing);
+            chunk.hL[i] = h[0];
+            chunk.hR[i] = h[1];
+        }
+    }
+    state.gateEnv = env;
+    extremes.smallestGateGain = gMin;
+    if (airOn) {
+        state.airLowL = low[0];
+        state.airLowR = low[1];
+    }
+}
 
 }  // namespace
 
@@ -88,11 +123,10 @@ void runChain(DspState& state, const ChainSettings& settings, const float* const
                 detector.level[followed] = deEssedAnalyser.level;
                 detector.slowLevel[followed] = deEssedAnalyser.slowLevel;
             }
-            runHissGate(state, settings.gate, previous->sL, previous->sR, previous->detector, previous->deEsser.wobble,
-                        previous->frames, shape, extremes.smallestGateGain);
-            runAirOutput(state, settings.output, previous->sL, previous->sR, shape, previous->xL, previous->xR,
-                         previous->frames, outputs[0] + previous->start, outputs[1] + previous->start, extremes.peakL,
-                         extremes.peakR);
+            gateAndSplit(state, settings, *previous, shape, extremes);
+            runAirOutput(settings.output, previous->sL, previous->sR, previous->hL, previous->hR, shape, previous->xL,
+                         previous->xR, previous->frames, outputs[0] + previous->start, outputs[1] + previous->start,
+                         extremes.peakL, extremes.peakR);
         }
     }
     // Both analysers have now taken every frame, so their modulators agree again.
