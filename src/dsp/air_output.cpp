@@ -69,17 +69,22 @@ inline double sinPiSeries(double t) {
     return s;
 }
 
-// The largest of start and |x[i]|; two running maxima so one compare need not wait for the last.
+// The largest of start (0 or more) and |x[i]|, for outputs that are never NaN. The bits of a float
+// magnitude, read as an unsigned integer, grow with it, so the largest is sought among integers, which
+// the compiler takes several at a time.
 double largestMagnitude(const float* x, int frames, double start) {
-    float even = static_cast<float>(start);
-    float odd = even;
-    int i = 0;
-    for (; i + 1 < frames; i += 2) {
-        even = larger(even, magnitude(x[i]));
-        odd = larger(odd, magnitude(x[i + 1]));
+    const float first = static_cast<float>(start);
+    std::uint32_t largest;
+    std::memcpy(&largest, &first, sizeof largest);
+    for (int i = 0; i < frames; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &x[i], sizeof bits);
+        bits &= 0x7fffffffu;
+        largest = largest < bits ? bits : largest;
     }
-    if (i < frames) even = larger(even, magnitude(x[i]));
-    return larger(even, odd);
+    float result;
+    std::memcpy(&result, &largest, sizeof result);
+    return result;
 }
 
 // How much of the high part goes back in, frame by frame from the de-essed analyser's readings: the

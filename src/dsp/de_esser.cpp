@@ -89,25 +89,27 @@ void runSideChain(DspState& state, const DeEsserSettings& settings, const double
 
 void formDeEssed(const DeEsserSettings& settings, const DeEsserChunk& chunk, const double* xL, const double* xR,
                  int frames, double* sL, double* sR, double& smallestGain) {
+    // K is 1 where the de-esser does not act, and the smallest K starts at 1, so only the acting frames
+    // can lower it.
     double k[kChunkFrames];
     for (int i = 0; i < frames; ++i) k[i] = 1.0;
+    double kMin = smallestGain;
     for (int n = 0; n < chunk.actingCount; ++n) {
         const double overDb = 20.0 * std::log10(chunk.overRatio[n]);
         k[chunk.acting[n]] = deEsserGain(overDb, chunk.laplacian[n], chunk.levelPow15[n]);
-    }
-    double kMin = smallestGain;
-    for (int i = 0; i < frames; ++i) {
-        kMin = smaller(kMin, k[i]);
-        const double removed = 1.0 - k[i];
-        sL[i] = removed * chunk.yL[i];
-        sR[i] = removed * chunk.yR[i];
+        kMin = smaller(kMin, k[chunk.acting[n]]);
     }
     smallestGain = kMin;
     // Normally the removed part comes off the input; listen mode keeps only the removed part.
-    if (!settings.listen) {
+    if (settings.listen) {
         for (int i = 0; i < frames; ++i) {
-            sL[i] = xL[i] - sL[i];
-            sR[i] = xR[i] - sR[i];
+            sL[i] = (1.0 - k[i]) * chunk.yL[i];
+            sR[i] = (1.0 - k[i]) * chunk.yR[i];
+        }
+    } else {
+        for (int i = 0; i < frames; ++i) {
+            sL[i] = xL[i] - (1.0 - k[i]) * chunk.yL[i];
+            sR[i] = xR[i] - (1.0 - k[i]) * chunk.yR[i];
         }
     }
 }

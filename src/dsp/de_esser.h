@@ -84,7 +84,7 @@ inline void decideFrame(double level, double slowLevel, double laplacian, double
 }
 
 // The gains of a decided chunk and its de-essed (or, in listen mode, removed) signal s from the input
-// x; smallestGain takes the chunk's smallest K.
+// x; smallestGain (1 at most) takes the chunk's smallest K.
 void formDeEssed(const DeEsserSettings& settings, const DeEsserChunk& chunk, const double* xL, const double* xR,
                  int frames, double* sL, double* sR, double& smallestGain);
 
