@@ -22,8 +22,10 @@ check-native check-sanitize check-tsan check-windows: deps
 
 # The audio core against the plain reading (Google Benchmark), then the built plug-in through the host
 # harness beside LSP gate-stereo when Debian's LSP plug-ins are installed, in interleaved runs.
+# HOST_BENCH_ARGS="--clock cpu" times thread CPU time instead of wall-clock time (a crowded machine).
 LSP_GATE ?= /usr/lib/vst/lsp-plugins/gate-stereo.so
 HOST_BENCH_RUNS ?= 9
+HOST_BENCH_ARGS ?=
 
 bench: deps
 	@scripts/install-bench-deps
@@ -31,11 +33,11 @@ bench: deps
 	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench lumisere_host_bench lumisere_vst
 	build/linux-release/bench/lumisere_bench
 	@if [ -f "$(LSP_GATE)" ]; then \
-	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) --baseline "LSP gate-stereo" \
+	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) $(HOST_BENCH_ARGS) --baseline "LSP gate-stereo" \
 	    Lumisere=build/linux-release/plugin/Lumisere.so "LSP gate-stereo=$(LSP_GATE)"; \
 	else \
 	  echo "(no $(LSP_GATE): install lsp-plugins-vst for the yardstick)"; \
-	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) \
+	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) $(HOST_BENCH_ARGS) \
 	    Lumisere=build/linux-release/plugin/Lumisere.so; \
 	fi
 
@@ -43,7 +45,7 @@ bench: deps
 bench-windows: deps
 	cmake --preset windows -DLUMISERE_BUILD_BENCH=ON >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target lumisere_host_bench lumisere_vst
-	scripts/wine-run build/windows/bench/lumisere_host_bench.exe --runs $(HOST_BENCH_RUNS) \
+	scripts/wine-run build/windows/bench/lumisere_host_bench.exe --runs $(HOST_BENCH_RUNS) $(HOST_BENCH_ARGS) \
 	  "Lumisere=Z:$(subst /,\\,$(CURDIR))\\build\\windows\\plugin\\Lumisere.dll"
 
 clean:
