@@ -69,7 +69,7 @@ void runChain(DspState& state, const ChainSettings& settings, const float* const
     SignalAnalyser deEssedAnalyser = state.deEssedAnalyser;
     AirShape shape;  // the de-essed analyser's readings the air band takes
     const double threshold = settings.deEsser.threshold;
-    const int chunkCount = (frameCount + kChunkFrames - 1) / kChunkFrames;
+    const int chunkCount = frameCount / kChunkFrames + (frameCount % kChunkFrames != 0 ? 1 : 0);
     for (int c = 0; c <= chunkCount; ++c) {
         Chunk* current = c < chunkCount ? &chunks[c % 2] : nullptr;
         Chunk* previous = c > 0 ? &chunks[(c - 1) % 2] : nullptr;
