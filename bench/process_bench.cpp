@@ -1,6 +1,6 @@
 // processBlock in 512-frame blocks at 44100, 48000 and 96000 Hz on speech-like material with hiss, on
-// digital silence and with the air band off, beside the plain per-sample reading of the chain on the
-// same material. Each case reports nanoseconds per stereo frame ("frame"); a summary at the end gives
+// digital silence, with the air band off and in the generic copy of the core (what a CPU without AVX2
+// runs), beside the plain per-sample reading of the chain on the same material. Each case reports nanoseconds per stereo frame ("frame"); a summary at the end gives
 // the ratio of each case to the plain reading and of silence to speech. With --benchmark_repetitions
 // the summary takes each case's fastest repetition: on a shared machine other loads only add time.
 #include <benchmark/benchmark.h>
@@ -25,8 +25,8 @@ constexpr int kBlockFrames = 512;
 constexpr double kMaterialSeconds = 4.0;
 constexpr int kRates[] = {44100, 48000, 96000};
 
-enum Case : int { kSpeech, kSilence, kAirOff, kPlainReading, kNumCases };
-const char* const kCaseNames[kNumCases] = {"speech", "silence", "air off", "plain reading"};
+enum Case : int { kSpeech, kSilence, kAirOff, kGenericCopy, kPlainReading, kNumCases };
+const char* const kCaseNames[kNumCases] = {"speech", "silence", "air off", "generic copy", "plain reading"};
 
 const bench::StereoSignal& material(int rate, bool silent) {
     static std::map<std::pair<int, bool>, bench::StereoSignal> cache;
@@ -65,9 +65,11 @@ void processBlockCase(benchmark::State& state, int rate, Case which) {
     dsp::DspState dsp;
     dsp::BlockSettings settings = defaultSettings(rate);
     if (which == kAirOff) settings.air = 0.0;
+    dsp::useCoreCopy(which == kGenericCopy ? dsp::CoreCopy::generic : dsp::fastestCoreCopy());
     runBlocks(state, material(rate, which == kSilence), [&](const float* const* in, float* const* out) {
         benchmark::DoNotOptimize(dsp::processBlock(dsp, settings, in, out, kBlockFrames));
     });
+    dsp::useCoreCopy(dsp::fastestCoreCopy());
 }
 
 void plainReadingCase(benchmark::State& state, int rate) {
@@ -86,9 +88,12 @@ std::map<std::string, std::pair<int, Case>>& registered() {
 void registerCases() {
     const auto fastest = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
     for (int rate : kRates) {
-        for (Case which : {kSpeech, kSilence, kAirOff, kPlainReading}) {
+        for (Case which : {kSpeech, kSilence, kAirOff, kGenericCopy, kPlainReading}) {
             const std::string name = std::string(which == kPlainReading ? "plainReading/" : "processBlock/") +
-                                     (which == kSilence ? "silence" : which == kAirOff ? "air_off" : "speech") +
+                                     (which == kSilence       ? "silence"
+                                      : which == kAirOff      ? "air_off"
+                                      : which == kGenericCopy ? "speech_generic_copy"
+                                                              : "speech") +
                                      "/" + std::to_string(rate);
             registered()[name] = {rate, which};
             benchmark::RegisterBenchmark(name.c_str(), [rate, which](benchmark::State& state) {
@@ -119,12 +124,12 @@ public:
 
     void printSummary() const {
         std::printf("\nns per stereo frame, %d-frame blocks (ratio to the plain reading)\n", kBlockFrames);
-        std::printf("%8s %18s %18s %18s %14s %16s\n", "rate", kCaseNames[kSpeech], kCaseNames[kSilence],
-                    kCaseNames[kAirOff], kCaseNames[kPlainReading], "silence/speech");
+        std::printf("%8s %18s %18s %18s %18s %14s %16s\n", "rate", kCaseNames[kSpeech], kCaseNames[kSilence],
+                    kCaseNames[kAirOff], kCaseNames[kGenericCopy], kCaseNames[kPlainReading], "silence/speech");
         for (int rate : kRates) {
             const double plain = value(rate, kPlainReading);
             std::printf("%8d", rate);
-            for (Case which : {kSpeech, kSilence, kAirOff}) {
+            for (Case which : {kSpeech, kSilence, kAirOff, kGenericCopy}) {
                 std::printf(" %9.1f (%5.3f)", value(rate, which), value(rate, which) / plain);
             }
             std::printf(" %14.1f %16.3f\n", plain, value(rate, kSilence) / value(rate, kSpeech));

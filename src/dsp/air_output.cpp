@@ -1,12 +1,11 @@
 #include "dsp/air_output.h"
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
 
@@ -26,16 +25,19 @@ constexpr double kRoundingShift = 6755399441055744.0;  // 1.5 * 2^52: adding and
 
 // Taylor coefficients of sin(pi r) in r: (-1)^k pi^(2k+1) / (2k+1)!, k = 0..10. For |r| <= 1/2 the
 // first term left out is below 2e-18.
-constexpr std::array<double, 11> sinPiCoefficients() {
-    std::array<double, 11> c{};
+struct SinPiTerms {
+    double c[11];
+};
+constexpr SinPiTerms sinPiCoefficients() {
+    SinPiTerms t{};
     double term = kPi;
-    for (std::size_t k = 0; k < c.size(); ++k) {
-        c[k] = (k % 2 == 0) ? term : -term;
+    for (int k = 0; k < 11; ++k) {
+        t.c[k] = (k % 2 == 0) ? term : -term;
         term = term * kPi * kPi / static_cast<double>((2 * k + 2) * (2 * k + 3));
     }
-    return c;
+    return t;
 }
-constexpr std::array<double, 11> kSinPi = sinPiCoefficients();
+constexpr SinPiTerms kSinPi = sinPiCoefficients();
 
 // sin(pi t) for 0 <= t < 2^20, written so the compiler can take several at once: t = k + r with k
 // the nearest integer (exact, by the rounding shift) and |r| <= 1/2, sin(pi t) = (-1)^k sin(pi r),
@@ -52,12 +54,12 @@ inline double sinPiSeries(double t) {
     const double q2 = q * q;
     const double q4 = q2 * q2;
     const double q8 = q4 * q4;
-    const double a0 = kSinPi[0] + kSinPi[1] * q;
-    const double a1 = kSinPi[2] + kSinPi[3] * q;
-    const double a2 = kSinPi[4] + kSinPi[5] * q;
-    const double a3 = kSinPi[6] + kSinPi[7] * q;
-    const double a4 = kSinPi[8] + kSinPi[9] * q;
-    const double p = ((a0 + a1 * q2) + (a2 + a3 * q2) * q4) + (a4 + kSinPi[10] * q2) * q8;
+    const double a0 = kSinPi.c[0] + kSinPi.c[1] * q;
+    const double a1 = kSinPi.c[2] + kSinPi.c[3] * q;
+    const double a2 = kSinPi.c[4] + kSinPi.c[5] * q;
+    const double a3 = kSinPi.c[6] + kSinPi.c[7] * q;
+    const double a4 = kSinPi.c[8] + kSinPi.c[9] * q;
+    const double p = ((a0 + a1 * q2) + (a2 + a3 * q2) * q4) + (a4 + kSinPi.c[10] * q2) * q8;
 
     double s = p * r;
     std::uint64_t bits;
@@ -67,17 +69,22 @@ inline double sinPiSeries(double t) {
     return s;
 }
 
-// The largest of start and |x[i]|; two running maxima so one compare need not wait for the last.
+// The largest of start (0 or more) and |x[i]|, for outputs that are never NaN. The bits of a float
+// magnitude, read as an unsigned integer, grow with it, so the largest is sought among integers, which
+// the compiler takes several at a time.
 double largestMagnitude(const float* x, int frames, double start) {
-    float even = static_cast<float>(start);
-    float odd = even;
-    int i = 0;
-    for (; i + 1 < frames; i += 2) {
-        even = std::max(even, std::fabs(x[i]));
-        odd = std::max(odd, std::fabs(x[i + 1]));
+    const float first = static_cast<float>(start);
+    std::uint32_t largest;
+    std::memcpy(&largest, &first, sizeof largest);
+    for (int i = 0; i < frames; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &x[i], sizeof bits);
+        bits &= 0x7fffffffu;
+        largest = largest < bits ? bits : largest;
     }
-    if (i < frames) even = std::max(even, std::fabs(x[i]));
-    return std::max(even, odd);
+    float result;
+    std::memcpy(&result, &largest, sizeof result);
+    return result;
 }
 
 // How much of the high part goes back in, frame by frame from the de-essed analyser's readings: the
@@ -100,35 +107,22 @@ inline double withAir(double o, double h, double sine, const AirWeights& w, doub
     return o + (sine * h * w.shaper * depth + h * w.linear);
 }
 
-}  // namespace
-
-void addAirBand(DspState& state, const AirOutputSettings& settings, const double* __restrict oL,
-                const double* __restrict oR, const AirShape& shape, int frames, double* __restrict wetL,
-                double* __restrict wetR) {
-    // First the two one-pole splits, the only recurrences.
-    const double a = settings.smoothing;
-    double lowL = state.airLowL;
-    double lowR = state.airLowR;
-    double hL[kChunkFrames], hR[kChunkFrames];
-    bool beyondSeries = false;
-    for (int i = 0; i < frames; ++i) {
-        lowL = lowL + (oL[i] - lowL) * a;
-        lowR = lowR + (oR[i] - lowR) * a;
-        hL[i] = oL[i] - lowL;
-        hR[i] = oR[i] - lowR;
-        beyondSeries |= !(kShaperCycles * std::fabs(hL[i]) < kSinPiSeriesBelow) |
-                        !(kShaperCycles * std::fabs(hR[i]) < kSinPiSeriesBelow);
-    }
-    state.airLowL = lowL;
-    state.airLowR = lowR;
-
-    // Then the shaper, each frame on its own, so the compiler takes several frames at once.
+// The shaper over a chunk whose high parts h are known: each frame on its own, so the compiler takes
+// several frames at once.
+void shapeAirBand(const AirOutputSettings& settings, const double* __restrict oL, const double* __restrict oR,
+                  const double* __restrict hL, const double* __restrict hR, const AirShape& shape, int frames,
+                  double* __restrict wetL, double* __restrict wetR) {
     const double air = settings.air;
     const double depth = settings.shaperDepth;
     for (int i = 0; i < frames; ++i) {
         const AirWeights w = airWeights(shape, i, air);
         wetL[i] = withAir(oL[i], hL[i], sinPiSeries(kShaperCycles * std::fabs(hL[i])), w, depth);
         wetR[i] = withAir(oR[i], hR[i], sinPiSeries(kShaperCycles * std::fabs(hR[i])), w, depth);
+    }
+    int beyondSeries = 0;
+    for (int i = 0; i < frames; ++i) {
+        beyondSeries |= !(kShaperCycles * std::fabs(hL[i]) < kSinPiSeriesBelow) |
+                        !(kShaperCycles * std::fabs(hR[i]) < kSinPiSeriesBelow);
     }
 
     // Only a wildly out-of-range sample gets here, beyond what the series covers: the same sample with
@@ -144,6 +138,23 @@ void addAirBand(DspState& state, const AirOutputSettings& settings, const double
             redo(i, oR[i], hR[i], wetR[i]);
         }
     }
+}
+
+}  // namespace
+
+void addAirBand(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
+                const AirShape& shape, int frames, double* wetL, double* wetR) {
+    Lanes low = {state.airLowL, state.airLowR};
+    const Lanes smoothing = {settings.smoothing, settings.smoothing};
+    double hL[kChunkFrames], hR[kChunkFrames];
+    for (int i = 0; i < frames; ++i) {
+        const Lanes h = splitAirFrame(low, Lanes{oL[i], oR[i]}, smoothing);
+        hL[i] = h[0];
+        hR[i] = h[1];
+    }
+    state.airLowL = low[0];
+    state.airLowR = low[1];
+    shapeAirBand(settings, oL, oR, hL, hR, shape, frames, wetL, wetR);
 }
 
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate) {
@@ -163,16 +174,17 @@ double sinPiTimes(double t) {
     return sinPiSeries(t);
 }
 
-void runAirOutput(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
-                  const AirShape& shape, const double* xL, const double* xR, int frames, float* outL, float* outR,
-                  double& peakL, double& peakR) {
+void runAirOutput(const AirOutputSettings& settings, const double* oL, const double* oR, const double* hL,
+                  const double* hR, const AirShape& shape, const double* xL, const double* xR, int frames,
+                  float* outL, float* outR, double& peakL, double& peakR) {
     double wetL[kChunkFrames], wetR[kChunkFrames];
     if (settings.airOn) {
-        addAirBand(state, settings, oL, oR, shape, frames, wetL, wetR);
+        shapeAirBand(settings, oL, oR, hL, hR, shape, frames, wetL, wetR);
     } else {
-        // The band's low-pass states keep their values until it runs again.
-        std::copy(oL, oL + frames, wetL);
-        std::copy(oR, oR + frames, wetR);
+        for (int i = 0; i < frames; ++i) {
+            wetL[i] = oL[i];
+            wetR[i] = oR[i];
+        }
     }
     const double gain = settings.outputGain;
     const double mix = settings.mix;
@@ -186,4 +198,5 @@ void runAirOutput(DspState& state, const AirOutputSettings& settings, const doub
     peakR = largestMagnitude(outR, frames, peakR);
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

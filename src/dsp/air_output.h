@@ -19,6 +19,8 @@ struct AirOutputSettings {
     double dry = 0.0;          // 1 - mix, the raw input's share
 };
 
+inline namespace LUMISERE_CORE_COPY {
+
 // The block values from the air amount, the trim in dB, the wet share and the rate's constants.
 AirOutputSettings airOutputSettings(double air, double outputTrimDb, double mix, const RateCoefficients& rate);
 
@@ -33,16 +35,25 @@ inline double clipOutput(double out) {
 // rounded product below t = 2^20, where the product itself carries that much, and the library sine above.
 double sinPiTimes(double t);
 
+// One step of the air band's two one-pole splits, lane 0 left: the low part carries on in `low`, the
+// high part h = o - low is returned.
+inline Lanes splitAirFrame(Lanes& low, Lanes o, Lanes smoothing) {
+    low = low + (o - low) * smoothing;
+    return o - low;
+}
+
 // The air band alone over one chunk of at most kChunkFrames frames: the gated signal o in, o with the
 // band added in wet (no array may overlap another). The low-pass states in `state` carry on.
 void addAirBand(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
                 const AirShape& shape, int frames, double* wetL, double* wetR);
 
-// Runs the air band and output stage over `frames` frames: o is the gated signal, shape the de-essed
-// analyser's readings of the same frames, x the unprocessed input. Writes the 32-bit outputs; peakL
-// and peakR take the largest clipped magnitudes. The low-pass states in `state` carry on.
-void runAirOutput(DspState& state, const AirOutputSettings& settings, const double* oL, const double* oR,
-                  const AirShape& shape, const double* xL, const double* xR, int frames, float* outL,
-                  float* outR, double& peakL, double& peakR);
+// Runs the air band's shaper and the output stage over `frames` frames: o is the gated signal, h its
+// high part from splitAirFrame (read only while the band is on), shape the de-essed analyser's
+// readings of the same frames, x the unprocessed input. Writes the 32-bit outputs; peakL and peakR
+// take the largest clipped magnitudes.
+void runAirOutput(const AirOutputSettings& settings, const double* oL, const double* oR, const double* hL,
+                  const double* hR, const AirShape& shape, const double* xL, const double* xR, int frames,
+                  float* outL, float* outR, double& peakL, double& peakR);
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

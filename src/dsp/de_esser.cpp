@@ -1,21 +1,11 @@
 #include "dsp/de_esser.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
-
-// Detection: the louder band envelope must carry at least this share of the louder broadband
-// envelope, kDetectShare * (kDetectBase + kDetectPerCrestWeight * crestWeight) * (1 - kDetectWobble *
-// wobbleDepth): about a fifth for a steady band, less for a spiky one, and breathing with the modulator.
-constexpr double kDetectShare = 0.22;
-constexpr double kDetectBase = 0.75;
-constexpr double kDetectPerCrestWeight = 0.35;
-constexpr double kDetectWobble = 0.1;
-constexpr double kBroadbandFloor = 0.00001;  // keeps the share finite in digital silence
-constexpr double kGainFloorOffset = 0.000000001;  // keeps the dB of a zero threshold finite
 
 // The gain curve 1 / (1 + a over + b over^2), over in dB above the threshold: a soft knee that turns
 // ever steeper. The linear term hardens with a rising fourth difference (an attack), the square term
@@ -37,7 +27,7 @@ DeEsserSettings deEsserSettings(double thresholdDb, bool listen, const RateCoeff
 }
 
 double deEsserGain(double overDb, double laplacian, double levelPow15) {
-    const double lp = std::max(0.0, laplacian);  // a falling edge does not soften the reduction
+    const double lp = larger(0.0, laplacian);  // a falling edge does not soften the reduction
     const double over = overDb;
     const double k = 1.0 / ((lp * kLinearPerLaplacian + 1.0) * kLinearPerDb * over + 1.0 +
                             over * ((kSquarePerLevel * levelPow15 + 1.0) * kSquarePerDb2 * over));
@@ -45,87 +35,83 @@ double deEsserGain(double overDb, double laplacian, double levelPow15) {
     return k <= kDeEsserGainFloor ? kDeEsserGainFloor : k;
 }
 
-void runDeEsser(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
-                double* sL, double* sR, double& smallestGain) {
-    const double attack = settings.bandAttack;
-    const double release = settings.bandRelease;
-
-    // First the side-chain: each channel's band, its envelope, and the broadband envelopes.
-    double yL[kChunkFrames], yR[kChunkFrames];  // band-pass outputs
-    double band[kChunkFrames];                  // the louder band magnitude, the analyser's input
-    double e[kChunkFrames];                     // the louder band envelope
-    double b[kChunkFrames];                     // the louder broadband envelope
-    {
-        Biquad focusL = state.focusFilterL;
-        Biquad focusR = state.focusFilterR;
-        double bandEnvL = state.bandEnvL;
-        double bandEnvR = state.bandEnvR;
-        double inputEnvL = state.inputEnvL;
-        double inputEnvR = state.inputEnvR;
-        // Band envelope: 0.8 ms attack while the band is strictly above it, 40 ms release
-        // otherwise. The attack step moves further toward the band than the release step, so the
-        // step taken is always the larger of the two: above the envelope the attack rises more, at
-        // or below it the release falls less. Taking the larger needs no branch, which on noise
-        // would guess wrong half the time; only where the two steps agree to the last bit or two
-        // can rounding pick the other.
-        const auto follow = [attack, release](double env, double magnitude) {
-            const double rising = env * attack + (1.0 - attack) * magnitude;
-            const double falling = env * release + (1.0 - release) * magnitude;
-            return std::max(rising, falling);
-        };
-        for (int i = 0; i < frames; ++i) {
-            yL[i] = focusL.step(xL[i]);
-            yR[i] = focusR.step(xR[i]);
-            const double bandL = std::fabs(yL[i]);
-            const double bandR = std::fabs(yR[i]);
-            bandEnvL = follow(bandEnvL, bandL);
-            bandEnvR = follow(bandEnvR, bandR);
-            inputEnvL = inputEnvL * release + std::fabs(xL[i]) * (1.0 - release);
-            inputEnvR = inputEnvR * release + std::fabs(xR[i]) * (1.0 - release);
-            band[i] = std::max(bandL, bandR);
-            e[i] = std::max(bandEnvL, bandEnvR);
-            b[i] = std::max(inputEnvL, inputEnvR);
-        }
-        state.focusFilterL = focusL;
-        state.focusFilterR = focusR;
-        state.bandEnvL = bandEnvL;
-        state.bandEnvR = bandEnvR;
-        state.inputEnvL = inputEnvL;
-        state.inputEnvR = inputEnvR;
-    }
-    // Then one decision per frame for the linked pair: the louder band above the threshold, carrying
-    // roughly a fifth or more of the louder broadband level. The analyser follows the instantaneous
-    // band magnitude, not the envelope; its readings are only looked at while the band is above the
-    // threshold.
-    SignalAnalyser analyser = state.bandAnalyser;
-    double kMin = smallestGain;
-    const double threshold = settings.threshold;
+void runSideChain(DspState& state, const DeEsserSettings& settings, const double* xL, const double* xR, int frames,
+                  DeEsserChunk& chunk) {
+    // The two channels' filters and envelopes are the same recurrences on different signals, so they
+    // run side by side in the two lanes of one register, lane 0 left.
+    const Biquad& l = state.focusFilterL;
+    const Biquad& r = state.focusFilterR;
+    const Lanes b0 = {l.b0, r.b0}, b1 = {l.b1, r.b1}, b2 = {l.b2, r.b2}, a1 = {l.a1, r.a1}, a2 = {l.a2, r.a2};
+    Lanes x1 = {l.x1, r.x1}, x2 = {l.x2, r.x2}, y1 = {l.y1, r.y1}, y2 = {l.y2, r.y2};
+    Lanes bandEnv = {state.bandEnvL, state.bandEnvR};
+    Lanes inputEnv = {state.inputEnvL, state.inputEnvR};
+    const Lanes attack = {settings.bandAttack, settings.bandAttack};
+    const Lanes release = {settings.bandRelease, settings.bandRelease};
+    const Lanes one = {1.0, 1.0};
+    // Band envelope: 0.8 ms attack while the band is strictly above it, 40 ms release otherwise. The
+    // attack step moves further toward the band than the release step, so the step taken is always
+    // the larger of the two: above the envelope the attack rises more, at or below it the release
+    // falls less. Taking the larger needs no branch, which on noise would guess wrong half the time;
+    // only where the two steps agree to the last bit or two can rounding pick the other.
     for (int i = 0; i < frames; ++i) {
-        analyser.advance(band[i]);
-        double k = 1.0;
-        if (e[i] > threshold) {
-            const AnalyserReadings r = readingsOf(analyser.level, analyser.slowLevel, analyser.modulatorSin);
-            if (e[i] / (b[i] + kBroadbandFloor) > (kDetectPerCrestWeight * r.crestWeight + kDetectBase) * kDetectShare *
-                                                      (1.0 - kDetectWobble * r.wobbleDepth)) {
-                const double overDb = 20.0 * std::log10(e[i] / (threshold + kGainFloorOffset));
-                k = deEsserGain(overDb, analyser.laplacian, r.levelPow15);
-            }
-        }
-        kMin = std::min(kMin, k);
-        const double removed = 1.0 - k;
-        sL[i] = removed * yL[i];
-        sR[i] = removed * yR[i];
+        const Lanes x = {xL[i], xR[i]};
+        const Lanes y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        const Lanes band = magnitudeLanes(y);
+        const Lanes rising = bandEnv * attack + (one - attack) * band;
+        const Lanes falling = bandEnv * release + (one - release) * band;
+        bandEnv = largerLanes(rising, falling);
+        inputEnv = inputEnv * release + magnitudeLanes(x) * (one - release);
+        chunk.yL[i] = y[0];
+        chunk.yR[i] = y[1];
+        chunk.band[i] = larger(band[0], band[1]);
+        chunk.e[i] = larger(bandEnv[0], bandEnv[1]);
+        chunk.b[i] = larger(inputEnv[0], inputEnv[1]);
     }
-    analyser.refreshReadings();
-    state.bandAnalyser = analyser;
+    state.focusFilterL.x1 = x1[0];
+    state.focusFilterL.x2 = x2[0];
+    state.focusFilterL.y1 = y1[0];
+    state.focusFilterL.y2 = y2[0];
+    state.focusFilterR.x1 = x1[1];
+    state.focusFilterR.x2 = x2[1];
+    state.focusFilterR.y1 = y1[1];
+    state.focusFilterR.y2 = y2[1];
+    state.bandEnvL = bandEnv[0];
+    state.bandEnvR = bandEnv[1];
+    state.inputEnvL = inputEnv[0];
+    state.inputEnvR = inputEnv[1];
+    chunk.actingCount = 0;
+}
+
+void formDeEssed(const DeEsserSettings& settings, const DeEsserChunk& chunk, const double* xL, const double* xR,
+                 int frames, double* sL, double* sR, double& smallestGain) {
+    // K is 1 where the de-esser does not act, and the smallest K starts at 1, so only the acting frames
+    // can lower it.
+    double k[kChunkFrames];
+    for (int i = 0; i < frames; ++i) k[i] = 1.0;
+    double kMin = smallestGain;
+    for (int n = 0; n < chunk.actingCount; ++n) {
+        const double overDb = 20.0 * std::log10(chunk.overRatio[n]);
+        k[chunk.acting[n]] = deEsserGain(overDb, chunk.laplacian[n], chunk.levelPow15[n]);
+        kMin = smaller(kMin, k[chunk.acting[n]]);
+    }
     smallestGain = kMin;
     // Normally the removed part comes off the input; listen mode keeps only the removed part.
-    if (!settings.listen) {
+    if (settings.listen) {
         for (int i = 0; i < frames; ++i) {
-            sL[i] = xL[i] - sL[i];
-            sR[i] = xR[i] - sR[i];
+            sL[i] = (1.0 - k[i]) * chunk.yL[i];
+            sR[i] = (1.0 - k[i]) * chunk.yR[i];
+        }
+    } else {
+        for (int i = 0; i < frames; ++i) {
+            sL[i] = xL[i] - (1.0 - k[i]) * chunk.yL[i];
+            sR[i] = xR[i] - (1.0 - k[i]) * chunk.yR[i];
         }
     }
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

@@ -17,7 +17,7 @@ constexpr double kTwoPi = 6.283185307179586;
 // The audio core works through a block in chunks of at most this many frames: each stage runs over a
 // whole chunk before the next takes it, so every stage loop stays short enough to keep its state in
 // registers, with the chunk's intermediate signals in small arrays on the stack.
-constexpr int kChunkFrames = 128;
+constexpr int kChunkFrames = 64;
 
 // The readings of deEssedAnalyser that the air band takes, frame by frame over one chunk.
 struct AirShape {

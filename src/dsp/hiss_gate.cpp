@@ -1,13 +1,11 @@
 #include "dsp/hiss_gate.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace lumisere::dsp {
+inline namespace LUMISERE_CORE_COPY {
 
 namespace {
-
-constexpr double kEnvelopeOffset = 0.000000001;  // keeps the ratio of a silent envelope above 0
 
 // The release slows down with the de-essed level and breathes with the modulator:
 // bend = (kBendBase + kBendPerLevel * levelSquare) * (1 - kBendWobble * wobbleDepth), held to
@@ -34,36 +32,14 @@ GateSettings gateSettings(double thresholdDb, double floorDb, double slope, cons
     return s;
 }
 
-double gateGain(const GateSettings& settings, double env) {
-    if (!(settings.threshold > env)) return 1.0;
-    const double offsetEnv = env + kEnvelopeOffset;
-    if (!(offsetEnv > settings.floorEnvelope)) return settings.floorGain;
-    return std::pow(offsetEnv / settings.threshold, settings.slope);
-}
-
-void runHissGate(DspState& state, const GateSettings& settings, double* sL, double* sR, int frames, AirShape& shape,
-                 double& smallestGain) {
-    // The detector is the louder channel; the analyser follows it. Only the state the readings come
-    // from is kept per frame here, the readings themselves are formed together below.
-    double m[kChunkFrames], level[kChunkFrames], slowLevel[kChunkFrames], wobble[kChunkFrames];
-    SignalAnalyser analyser = state.deEssedAnalyser;
-    for (int i = 0; i < frames; ++i) {
-        m[i] = std::max(std::fabs(sL[i]), std::fabs(sR[i]));
-        analyser.advance(m[i]);
-        level[i] = analyser.level;
-        slowLevel[i] = analyser.slowLevel;
-        wobble[i] = analyser.modulatorSin;
-    }
-    analyser.refreshReadings();
-    state.deEssedAnalyser = analyser;
-
-    // The release factor per frame, and the shape readings for the air band. The release slows
-    // down with the de-essed level and breathes with the modulator; the clamp of r to 0.4..2 only
-    // guards, the analyser's ranges keep it near 0.64..1.34. A larger r releases more slowly.
-    double releaseFactor[kChunkFrames];
+void prepareGate(const GateSettings& settings, const GateDetector& detector, const double* wobble, int frames,
+                 double* releaseFactor, AirShape& shape) {
+    // The release slows down with the de-essed level and breathes with the modulator; the clamp of r
+    // to 0.4..2 only guards, the analyser's ranges keep it near 0.64..1.34. A larger r releases more
+    // slowly.
     const double releaseStep = 1.0 - settings.release;
     for (int i = 0; i < frames; ++i) {
-        const AnalyserReadings r = readingsOf(level[i], slowLevel[i], wobble[i]);
+        const AnalyserReadings r = readingsOf(detector.level[i], detector.slowLevel[i], wobble[i]);
         double bend = (kBendPerLevel * r.levelSquare + kBendBase) * (1.0 - kBendWobble * r.wobbleDepth);
         bend = bend < kBendMax ? bend : kBendMax;
         bend = bend > kBendMin ? bend : kBendMin;
@@ -72,26 +48,7 @@ void runHissGate(DspState& state, const GateSettings& settings, double* sL, doub
         shape.levelCubic[i] = r.levelCubic;
         shape.crestWeight[i] = r.crestWeight;
     }
-
-    // The envelope, 1 ms attack while the detector is strictly above it, and the gain. The release
-    // factor always lies above the attack factor (0.998 and up against 0.978 at 44100 Hz), so the
-    // chosen step is the larger of the two, as for the de-esser's band envelope: no branch to guess
-    // wrong on hiss, where the choice flips from sample to sample.
-    double env = state.gateEnv;
-    double gMin = smallestGain;
-    const double attack = settings.attack;
-    for (int i = 0; i < frames; ++i) {
-        const double c = releaseFactor[i];
-        const double rising = (1.0 - attack) * m[i] + env * attack;
-        const double falling = (1.0 - c) * m[i] + env * c;
-        env = std::max(rising, falling);
-        const double g = gateGain(settings, env);
-        gMin = std::min(gMin, g);
-        sL[i] = sL[i] * g;
-        sR[i] = sR[i] * g;
-    }
-    state.gateEnv = env;
-    smallestGain = gMin;
 }
 
+}  // namespace LUMISERE_CORE_COPY
 }  // namespace lumisere::dsp

@@ -1,22 +1,27 @@
 #include "dsp/process_block.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
-#include "dsp/air_output.h"
-#include "dsp/de_esser.h"
+#include "dsp/chain.h"
 #include "dsp/denormal_guard.h"
-#include "dsp/hiss_gate.h"
 
 namespace lumisere::dsp {
 
 namespace {
 
-// A non-finite input sample is processed as silence, in the wet chain and in the dry part of the
-// mix alike, so no filter, envelope or analyser ever takes a NaN or an infinity into its state.
-inline double finiteOrSilence(float sample) {
-    return std::isfinite(sample) ? static_cast<double>(sample) : 0.0;
+CoreCopy detectedCoreCopy() {
+#if defined(LUMISERE_AVX2_COPY)
+    __builtin_cpu_init();  // this may run before the runtime's own constructors have asked the CPU
+    return __builtin_cpu_supports("avx2") ? CoreCopy::avx2 : CoreCopy::generic;
+#else
+    return CoreCopy::generic;
+#endif
 }
+
+const CoreCopy gFastestCoreCopy = detectedCoreCopy();
+std::atomic<CoreCopy> gCoreCopy{gFastestCoreCopy};
 
 constexpr double kReductionGainOffset = 0.000000001;  // a zero gain reads 180 dB, not infinity
 
@@ -37,6 +42,12 @@ constexpr float kMeterTake = 0.15f;
 constexpr float kDeEssMeterKeep = 0.82f;
 constexpr float kDeEssMeterTake = 0.18f;
 
+CoreCopy fastestCoreCopy() { return gFastestCoreCopy; }
+
+void useCoreCopy(CoreCopy copy) {
+    gCoreCopy.store(copy == CoreCopy::avx2 ? gFastestCoreCopy : CoreCopy::generic, std::memory_order_relaxed);
+}
+
 MeterValues smoothMeters(const MeterValues& previous, const BlockPeaks& block) {
     MeterValues m;
     m.outPeakL = previous.outPeakL * kMeterKeep + block.peakL * kMeterTake;
@@ -51,37 +62,29 @@ BlockPeaks processBlock(DspState& state, const BlockSettings& settings, const fl
     const DenormalGuard flushDenormals;
     state.retune(settings.sampleRate, settings.focusHz);
 
-    const DeEsserSettings deEsser = deEsserSettings(settings.deEssThresholdDb, settings.listen, state.rate);
-    const GateSettings gate =
-        gateSettings(settings.gateThresholdDb, settings.gateFloorDb, settings.gateSlope, state.rate);
-    const AirOutputSettings output = airOutputSettings(settings.air, settings.outputTrimDb, settings.mix, state.rate);
+    ChainSettings chain;
+    chain.deEsser = deEsserSettings(settings.deEssThresholdDb, settings.listen, state.rate);
+    chain.gate = gateSettings(settings.gateThresholdDb, settings.gateFloorDb, settings.gateSlope, state.rate);
+    chain.output = airOutputSettings(settings.air, settings.outputTrimDb, settings.mix, state.rate);
 
-    double smallestDeEssGain = 1.0;
-    double smallestGateGain = 1.0;
-    double peakL = 0.0;
-    double peakR = 0.0;
-
-    double xL[kChunkFrames], xR[kChunkFrames];  // the input, finite, widened
-    double wL[kChunkFrames], wR[kChunkFrames];  // the wet signal, de-essed then gated in place
-    AirShape shape;  // the de-essed analyser's readings the air band takes
-    for (int start = 0; start < frameCount; start += kChunkFrames) {
-        const int frames = std::min(kChunkFrames, frameCount - start);
-        // The whole chunk is read before any of it is written, so in-place buffers are safe.
-        for (int i = 0; i < frames; ++i) {
-            xL[i] = finiteOrSilence(inputs[0][start + i]);
-            xR[i] = finiteOrSilence(inputs[1][start + i]);
+    ChainExtremes extremes;
+    if (frameCount > 0) {
+#if defined(LUMISERE_AVX2_COPY)
+        if (gCoreCopy.load(std::memory_order_relaxed) == CoreCopy::avx2) {
+            avx2::runChain(state, chain, inputs, outputs, frameCount, extremes);
+        } else {
+            runChain(state, chain, inputs, outputs, frameCount, extremes);
         }
-        runDeEsser(state, deEsser, xL, xR, frames, wL, wR, smallestDeEssGain);
-        runHissGate(state, gate, wL, wR, frames, shape, smallestGateGain);
-        runAirOutput(state, output, wL, wR, shape, xL, xR, frames, outputs[0] + start, outputs[1] + start, peakL,
-                     peakR);
+#else
+        runChain(state, chain, inputs, outputs, frameCount, extremes);
+#endif
     }
 
     BlockPeaks peaks;
-    peaks.peakL = static_cast<float>(peakL);
-    peaks.peakR = static_cast<float>(peakR);
-    peaks.deEssMax = largestReductionDb(smallestDeEssGain);
-    peaks.gateMax = largestReductionDb(smallestGateGain);
+    peaks.peakL = static_cast<float>(extremes.peakL);
+    peaks.peakR = static_cast<float>(extremes.peakR);
+    peaks.deEssMax = largestReductionDb(extremes.smallestDeEssGain);
+    peaks.gateMax = largestReductionDb(extremes.smallestGateGain);
     return peaks;
 }
 

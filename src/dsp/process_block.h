@@ -41,6 +41,17 @@ struct MeterValues {
 // One block smoothing step of the meters, in 32-bit float arithmetic.
 MeterValues smoothMeters(const MeterValues& previous, const BlockPeaks& block);
 
+// The copies of the per-frame chain (dsp/core_copy.h): the generic one runs on every x86-64 CPU, the
+// avx2 one only where the CPU has AVX2.
+enum class CoreCopy { generic, avx2 };
+
+// The copy processBlock runs unless told otherwise: avx2 where the CPU has it, generic elsewhere.
+CoreCopy fastestCoreCopy();
+
+// [any thread; tests and benchmarks] Has processBlock run `copy` from its next call on; avx2 on a CPU
+// without it runs the generic copy. Both copies give the same output to the last bit.
+void useCoreCopy(CoreCopy copy);
+
 // Runs the chain over frameCount frames. inputs and outputs hold two channel pointers each (left,
 // right); an output buffer may be the input buffer of its channel. A frameCount below 1 processes
 // nothing and returns zero peaks. Flushes denormals for the duration of the call and restores the

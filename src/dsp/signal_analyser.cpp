@@ -41,4 +41,12 @@ void SignalAnalyser::configure(double rate) {
     modulatorLeft = 0;  // the old rotation step no longer applies
 }
 
+void SignalAnalyser::update(double x) {
+    // Negative, NaN, infinite and implausibly large detector values all read as silence.
+    advanceAnalyser(*this, (x >= 0.0 && x < kImplausibleInput) ? x : 0.0);
+    refreshReadings();
+}
+
+void SignalAnalyser::refreshReadings() { refreshAnalyserReadings(*this); }
+
 }  // namespace lumisere::dsp

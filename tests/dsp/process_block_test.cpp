@@ -173,6 +173,53 @@ TEST(ProcessBlock, AnEmptyBlockTouchesNoSampleAndNoState) {
     EXPECT_EQ(carried(state), before);
 }
 
+TEST(ProcessBlock, BothCoreCopiesGiveTheSameBits) {
+    if (fastestCoreCopy() != CoreCopy::avx2) GTEST_SKIP() << "this CPU has no AVX2: only the generic copy runs";
+    // Every stage in every mode: the settings move every few blocks, the block sizes straddle the
+    // chunks, and a burst of NaN comes in on the way.
+    test::StereoSignal in = bench::speechLikeSignal(48000.0, 8.0, 36u);
+    for (std::size_t i = 100000; i < 100300; ++i) in.left[i] = std::nanf("");
+    struct Render {
+        test::StereoSignal out;
+        std::vector<BlockPeaks> blocks;
+        std::vector<double> state;
+    };
+    const auto render = [&in](CoreCopy copy) {
+        useCoreCopy(copy);
+        Render r;
+        r.out = in;
+        DspState state;
+        BlockSettings settings = defaultBlockSettings(48000.0);
+        const int total = static_cast<int>(in.left.size());
+        for (int at = 0, n = 0; at < total; ++n) {
+            settings.listen = n % 37 > 30;
+            settings.air = n % 11 < 3 ? 0.0 : 0.25 * (n % 5);
+            settings.deEssThresholdDb = -40.0 + 3.0 * (n % 13);
+            settings.gateThresholdDb = -80.0 + 7.0 * (n % 9);
+            settings.gateFloorDb = -5.0 * (n % 9);
+            settings.gateSlope = 1.0 + 0.5 * (n % 6);
+            settings.mix = n % 7 == 0 ? 0.6 : 1.0;
+            settings.outputTrimDb = n % 19 == 0 ? 12.0 : 0.0;
+            const int frames = std::min((n * 97) % 700, total - at);
+            const float* inputs[] = {in.left.data() + at, in.right.data() + at};
+            float* outputs[] = {r.out.left.data() + at, r.out.right.data() + at};
+            r.blocks.push_back(processBlock(state, settings, inputs, outputs, frames));
+            at += frames;
+        }
+        r.state = carried(state);
+        useCoreCopy(fastestCoreCopy());
+        return r;
+    };
+    const Render generic = render(CoreCopy::generic);
+    const Render avx2 = render(CoreCopy::avx2);
+    EXPECT_EQ(std::memcmp(generic.out.left.data(), avx2.out.left.data(), in.left.size() * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(generic.out.right.data(), avx2.out.right.data(), in.right.size() * sizeof(float)), 0);
+    ASSERT_EQ(generic.blocks.size(), avx2.blocks.size());
+    EXPECT_EQ(std::memcmp(generic.blocks.data(), avx2.blocks.data(), generic.blocks.size() * sizeof(BlockPeaks)), 0);
+    ASSERT_EQ(generic.state.size(), avx2.state.size());
+    EXPECT_EQ(std::memcmp(generic.state.data(), avx2.state.data(), generic.state.size() * sizeof(double)), 0);
+}
+
 TEST(Meters, SmoothOncePerBlockInFloat) {
     // A block without figures decays each meter by its own factor.
     const MeterValues full{1.0f, 1.0f, 1.0f, 1.0f};
