@@ -38,13 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int channels = reader.info().channels;
         if (channels < 1) std::abort();
         constexpr sf_count_t kBlock = 512;
-        std::vector<float> block(static_cast<std::size_t>(kBlock) * static_cast<std::size_t>(channels));
+        std::vector<double> block(static_cast<std::size_t>(kBlock) * static_cast<std::size_t>(channels));
         // A bound on the work per input: a header may claim billions of frames.
         for (int blocks = 0; blocks < 256; ++blocks) {
             const sf_count_t got = reader.read(block.data(), kBlock);
             if (got < 0 || got > kBlock) std::abort();
             if (got == 0) break;
         }
+        (void)reader.framesAnnounced();
     } catch (const lumisere::cli::FileError&) {
         // The expected answer to a file that is not audio.
     }
