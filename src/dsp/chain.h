@@ -33,10 +33,13 @@ void runChain(DspState& state, const ChainSettings& settings, const float* const
 
 }  // namespace LUMISERE_CORE_COPY
 
-// The AVX2 copy, for processBlock to call where the CPU has AVX2.
+// The AVX2 copy, for processBlock to call where the CPU has AVX2. (Compiled as that copy, this file
+// has declared it above already, in its inline namespace.)
+#ifndef LUMISERE_CORE_COPY_IS_AVX2
 namespace avx2 {
 void runChain(DspState& state, const ChainSettings& settings, const float* const* inputs, float* const* outputs,
               int frameCount, ChainExtremes& extremes);
 }  // namespace avx2
+#endif
 
 }  // namespace lumisere::dsp
