@@ -1,13 +1,17 @@
 // The library's only export, lv2_descriptor, and the descriptor's entries: each checks its handle
-// and forwards to the instance. Thread classes are LV2's (see plugin_instance.h).
+// and forwards to the instance, with floating-point exceptions masked for the call (debug builds of
+// hosts unmask them; a NaN or huge rate or control value must not trap). Thread classes are LV2's (see
+// plugin_instance.h).
 #include <lv2/core/lv2.h>
 
 #include <new>
 
+#include "plugin/exception_mask.h"
 #include "plugin/lv2/plugin_instance.h"
 
 namespace {
 
+using lumisere::ExceptionMask;
 using lumisere::lv2::PluginInstance;
 
 PluginInstance* instanceOf(LV2_Handle handle) { return static_cast<PluginInstance*>(handle); }
@@ -15,31 +19,39 @@ PluginInstance* instanceOf(LV2_Handle handle) { return static_cast<PluginInstanc
 // [instantiation] The plug-in needs no host feature, so the list is not read, and any rate is taken
 // (the processor falls back for one it cannot run at). Null only when memory is short.
 LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const*) {
+    const ExceptionMask masked;
     return new (std::nothrow) PluginInstance(sampleRate);
 }
 
 // [audio]
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = instanceOf(handle)) instance->connectPort(port, data);
 }
 
 // [instantiation]
 void activate(LV2_Handle handle) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = instanceOf(handle)) instance->activate();
 }
 
 // [audio]
 void run(LV2_Handle handle, uint32_t sampleCount) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = instanceOf(handle)) instance->run(sampleCount);
 }
 
 // [instantiation]
 void deactivate(LV2_Handle handle) {
+    const ExceptionMask masked;
     if (PluginInstance* instance = instanceOf(handle)) instance->deactivate();
 }
 
 // [instantiation]
-void cleanup(LV2_Handle handle) { delete instanceOf(handle); }
+void cleanup(LV2_Handle handle) {
+    const ExceptionMask masked;
+    delete instanceOf(handle);
+}
 
 // [discovery] No extension interface is offered, whatever the URI (null included).
 const void* extensionData(const char*) { return nullptr; }
