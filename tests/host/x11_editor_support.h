@@ -143,7 +143,7 @@ inline int waitForPicture(Window editor, const std::vector<std::uint32_t>& expec
     return differing;
 }
 
-inline const editor::KnobSpec& knobOf(int paramIndex) {
+inline const auto& knobOf(int paramIndex) {
     const auto* knob = std::find_if(std::begin(editor::kKnobLayout), std::end(editor::kKnobLayout),
                                     [&](const auto& k) { return k.paramIndex == paramIndex; });
     return *knob;
@@ -151,7 +151,7 @@ inline const editor::KnobSpec& knobOf(int paramIndex) {
 
 // Presses on a knob's centre, moves up `rise` pixels in steps of 10 and releases, as a user drags.
 inline void dragKnobUp(int paramIndex, int rise) {
-    const editor::KnobSpec& knob = knobOf(paramIndex);
+    const auto& knob = knobOf(paramIndex);
     pointerTo(rootX(knob.centerX), rootY(knob.centerY));
     leftButton(true);
     for (int up = 10; up <= rise; up += 10) pointerTo(rootX(knob.centerX), rootY(knob.centerY - up));

@@ -256,7 +256,7 @@ TEST_F(Lv2Ui, DragsAndClicksReachTheWriteFunctionInPhysicalUnitsFromIdleCalls) {
 
     // A click on Listen Sibilance and on Bypass, and one 35 pixels into the dry/wet strip (35 / 140):
     // one write each, in port order.
-    const editor::KnobSpec& listen = knobOf(kParamListenSibilance);
+    const auto& listen = knobOf(kParamListenSibilance);
     clickAt(rootX(listen.centerX), rootY(listen.centerY));
     const platform::IntRect bypass = editor::bypassButtonRect(kEditorHeight);
     clickAt(rootX(bypass.x + bypass.width / 2), rootY(bypass.y + bypass.height / 2));
