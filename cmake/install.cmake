@@ -36,7 +36,7 @@ if(TARGET lumisere)
   install(FILES ${man_page} DESTINATION ${LUMISERE_INSTALL_MAN_DIR} COMPONENT tool)
 endif()
 if(TARGET lumisere_lv2_module)
-  install(TARGETS lumisere_lv2_module LIBRARY DESTINATION ${LUMISERE_INSTALL_LV2_DIR}/Lumisere.lv2 COMPONENT lv2
+  install(TARGETS lumisere_lv2_module lumisere_lv2_ui_module LIBRARY DESTINATION ${LUMISERE_INSTALL_LV2_DIR}/Lumisere.lv2 COMPONENT lv2
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES ${LUMISERE_LV2_BUNDLE}/manifest.ttl ${LUMISERE_LV2_BUNDLE}/lumisere.ttl
     DESTINATION ${LUMISERE_INSTALL_LV2_DIR}/Lumisere.lv2 COMPONENT lv2)

@@ -25,49 +25,16 @@
 #include <utility>
 #include <vector>
 
-#include "editor/editor_model.h"
-#include "editor/knob.h"
-#include "editor/panel.h"
-#include "platform/cairo/cairo_canvas.h"
 #include "plugin_library.h"
-#include "x11_test_support.h"
+#include "x11_editor_support.h"
 
 namespace lumisere {
 namespace {
 
 using namespace x11test;
-using editor::kEditorHeight;
-using editor::kEditorWidth;
 using host::dispatch;
 using host::PluginLibrary;
 using Clock = std::chrono::steady_clock;
-
-// The host's window: a top-level at (kHostX, kHostY) of the root in the host's own colour, and in it,
-// at (kFrameX, kFrameY), the editor-sized frame whose id goes to effEditOpen.
-constexpr int kHostX = 10;
-constexpr int kHostY = 10;
-constexpr int kHostWidth = 880;
-constexpr int kHostHeight = 580;
-constexpr int kFrameX = 20;
-constexpr int kFrameY = 30;
-constexpr unsigned long kHostColour = 0x4B5563;
-const char* const kScreen = "1024x768x24";
-
-struct HostWindow {
-    Window top = 0;
-    Window frame = 0;
-};
-
-HostWindow openHostWindow() {
-    HostWindow host;
-    host.top = makeHostWindow(DefaultRootWindow(gHost), kHostX, kHostY, kHostWidth, kHostHeight, kHostColour);
-    host.frame = makeHostWindow(host.top, kFrameX, kFrameY, kEditorWidth, kEditorHeight, kHostColour);
-    return host;
-}
-
-// Root coordinates of a point of the editor.
-int rootX(int x) { return kHostX + kFrameX + x; }
-int rootY(int y) { return kHostY + kFrameY + y; }
 
 std::string pluginPath() {
     const char* path = std::getenv("LUMISERE_PLUGIN");
@@ -92,61 +59,16 @@ VstIntPtr openEditor(AEffect* effect, Window parent) { return dispatch(effect, e
 
 float param(AEffect* effect, int index) { return effect->getParameter(effect, index); }
 
-// A rectangle of a window as 0xRRGGBB words, row by row; empty when it cannot be read.
-std::vector<std::uint32_t> windowPixels(Window window, int x, int y, int width, int height) {
-    XImage* image =
-        XGetImage(gHost, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (image == nullptr) return {};
-    std::vector<std::uint32_t> pixels;
-    pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, column, row) & 0xFFFFFF));
-        }
-    }
-    XDestroyImage(image);
-    return pixels;
-}
-
-// The Cairo picture of the panel at the instance's parameter values with both meters at zero, as a
-// 24-bit window shows it: Cairo's premultiplied words without their alpha.
+// The Cairo picture of the panel at the instance's parameter values with both meters at zero.
 std::vector<std::uint32_t> cairoPanel(AEffect* effect) {
     editor::ValueEditorModel model;
     for (int i = 0; i < kNumParams; ++i) model.params[i] = param(effect, i);
-    platform::CairoCanvas canvas(kEditorWidth, kEditorHeight);
-    editor::paintEditor(canvas, kEditorWidth, kEditorHeight, model);
-    cairo_surface_flush(canvas.surface());
-    const unsigned char* words = cairo_image_surface_get_data(canvas.surface());
-    const int stride = cairo_image_surface_get_stride(canvas.surface());
-    std::vector<std::uint32_t> pixels;
-    for (int y = 0; y < kEditorHeight; ++y) {
-        for (int x = 0; x < kEditorWidth; ++x) {
-            std::uint32_t word = 0;
-            std::memcpy(&word, words + y * stride + 4 * x, sizeof word);
-            pixels.push_back(word & 0xFFFFFF);
-        }
-    }
-    return pixels;
-}
-
-int differingPixels(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
-    if (a.size() != b.size()) return static_cast<int>(std::max(a.size(), b.size()));
-    int count = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) count += a[i] != b[i] ? 1 : 0;
-    return count;
+    return panelPicture(model);
 }
 
 // Waits until the editor window shows the Cairo picture of the instance's state; the pixels that
 // still differ at the limit.
-int waitForPanel(Window editor, AEffect* effect) {
-    const std::vector<std::uint32_t> expected = cairoPanel(effect);
-    int differing = 0;
-    waitFor([&] {
-        differing = differingPixels(windowPixels(editor, 0, 0, kEditorWidth, kEditorHeight), expected);
-        return differing == 0;
-    });
-    return differing;
-}
+int waitForPanel(Window editor, AEffect* effect) { return waitForPicture(editor, cairoPanel(effect)); }
 
 // A stereo block of loud noise over a 7 kHz tone: the de-esser works on all of it, so where the focus
 // band-pass sits shows in every output sample.
@@ -186,12 +108,6 @@ std::vector<float> processBlock(AEffect* effect, std::vector<float>& left, std::
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
-const editor::KnobSpec& knobOf(int paramIndex) {
-    const auto* knob = std::find_if(std::begin(editor::kKnobLayout), std::end(editor::kKnobLayout),
-                                    [&](const auto& k) { return k.paramIndex == paramIndex; });
-    return *knob;
 }
 
 class X11Editor : public ::testing::Test {
@@ -244,20 +160,10 @@ protected:
 
     // The process's threads and descriptors after an editor was opened, shown and closed once: the
     // first window loads what stays loaded for the process (fontconfig's configuration).
-    struct Counts {
-        int threads = 0;
-        int descriptors = 0;
-    };
-    Counts countsAfterAFirstEditor(AEffect* effect) {
+    ProcessCounts countsAfterAFirstEditor(AEffect* effect) {
         EXPECT_NE(openShownEditor(effect), 0u);
         EXPECT_EQ(dispatch(effect, effEditClose), 1);
-        return {threadCount(), descriptorCount()};
-    }
-    static void expectBackTo(const Counts& before) {
-        // A joined thread's kernel task can linger for a moment.
-        EXPECT_TRUE(waitFor([&] { return threadCount() == before.threads; }))
-            << threadCount() << " threads, " << before.threads << " before";
-        EXPECT_EQ(descriptorCount(), before.descriptors);
+        return processCounts();
     }
 
     std::unique_ptr<PluginLibrary> library_ = std::make_unique<PluginLibrary>(pluginPath());
@@ -284,13 +190,7 @@ TEST_F(X11Editor, OpensAMappedChildInTheHostsWindowThatRepaintsWithoutIdleCalls)
     EXPECT_EQ(openEditor(effect, host_.frame), 1);
     const Window editor = editorWindow();
     ASSERT_NE(editor, 0u);
-    XWindowAttributes attributes;
-    ASSERT_NE(XGetWindowAttributes(gHost, editor, &attributes), 0);
-    EXPECT_EQ(attributes.x, 0);
-    EXPECT_EQ(attributes.y, 0);
-    EXPECT_EQ(attributes.width, kEditorWidth);
-    EXPECT_EQ(attributes.height, kEditorHeight);
-    EXPECT_EQ(attributes.map_state, IsViewable);
+    expectEditorPlacement(editor);
     EXPECT_EQ(waitForPanel(editor, effect), 0);
 
     // The host changes the mix; the strip follows at the editor's next 30 ms tick, on its own.
@@ -341,12 +241,8 @@ TEST_F(X11Editor, DragsClicksAndADoubleClickThroughXTestSetTheParameters) {
     ASSERT_NE(editor, 0u);
 
     // De-Ess Thresh from its default (-20 dB, half way) dragged up by 100 pixels: the top.
-    const auto& deEss = knobOf(kParamDeEssThresh);
     EXPECT_EQ(param(effect, kParamDeEssThresh), 0.5f);
-    pointerTo(rootX(deEss.centerX), rootY(deEss.centerY));
-    leftButton(true);
-    for (int rise = 10; rise <= 100; rise += 10) pointerTo(rootX(deEss.centerX), rootY(deEss.centerY - rise));
-    leftButton(false);
+    dragKnobUp(kParamDeEssThresh, 100);
     EXPECT_TRUE(waitFor([&] { return param(effect, kParamDeEssThresh) == 1.0f; })) << param(effect, kParamDeEssThresh);
 
     // A double-click on Bypass switches it once: the pair's second press changes nothing.
@@ -409,7 +305,7 @@ TEST_F(X11Editor, AFocusDragRetunesTheFocusFilterFromTheNextBlockOnEveryMove) {
 TEST_F(X11Editor, AThousandOpenCloseCyclesLeaveNoWindowThreadOrDescriptorBehind) {
     AEffect* effect = openInstance();
     ASSERT_NE(effect, nullptr);
-    const Counts before = countsAfterAFirstEditor(effect);
+    const ProcessCounts before = countsAfterAFirstEditor(effect);
 
     // The host's audio thread processes and automates throughout, so its setParameter calls land
     // while windows open, tick and close.
@@ -433,14 +329,14 @@ TEST_F(X11Editor, AThousandOpenCloseCyclesLeaveNoWindowThreadOrDescriptorBehind)
     audio.join();
 
     EXPECT_TRUE(childrenOf(host_.frame).empty());
-    expectBackTo(before);
+    expectCountsBackTo(before);
     closeInstance(effect);
 }
 
 TEST_F(X11Editor, TheHostsWindowDestroyedFirstAndEffCloseWithTheEditorOpenAreSurvived) {
     AEffect* effect = openInstance();
     ASSERT_NE(effect, nullptr);
-    const Counts before = countsAfterAFirstEditor(effect);
+    const ProcessCounts before = countsAfterAFirstEditor(effect);
 
     ASSERT_NE(openShownEditor(effect), 0u);
     XDestroyWindow(gHost, host_.top);  // ours goes with it
@@ -456,32 +352,20 @@ TEST_F(X11Editor, TheHostsWindowDestroyedFirstAndEffCloseWithTheEditorOpenAreSur
     EXPECT_NE(openShownEditor(effect), 0u);
     closeInstance(effect);
     EXPECT_TRUE(childrenOf(host_.frame).empty());
-    expectBackTo(before);
+    expectCountsBackTo(before);
 }
 
 TEST_F(X11Editor, NullGarbageAndStaleParentsGiveNoEditorAndLeaveTheHostsErrorHandler) {
     AEffect* effect = openInstance();
     ASSERT_NE(effect, nullptr);
-    const Counts before = countsAfterAFirstEditor(effect);
+    const ProcessCounts before = countsAfterAFirstEditor(effect);
 
-    const Pixmap pixmap = XCreatePixmap(gHost, DefaultRootWindow(gHost), 8, 8, 24);
-    const Window gone = XCreateSimpleWindow(gHost, DefaultRootWindow(gHost), 0, 0, 10, 10, 0, 0, 0);
-    XDestroyWindow(gHost, gone);
-    XSync(gHost, False);
-    const std::pair<const char*, void*> parents[] = {
-        {"null", nullptr},
-        {"no such resource", reinterpret_cast<void*>(std::uintptr_t{0x1BADF00D})},
-        {"a pixmap", asParent(pixmap)},
-        {"a window already destroyed", asParent(gone)},
-        {"the frame's id under garbage upper bits",
-         reinterpret_cast<void*>(std::uintptr_t{0x7F0000000000} | host_.frame)},
-    };
-    for (const auto& [what, parent] : parents) {
+    const BadParents bad(host_.frame);
+    for (const auto& [what, parent] : bad.list) {
         EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, parent), 1) << what;
         EXPECT_TRUE(childrenOf(host_.frame).empty()) << what;
         EXPECT_EQ(dispatch(effect, effEditClose), 1) << what;
     }
-    XFreePixmap(gHost, pixmap);
     XSync(gHost, False);
     EXPECT_EQ(threadCount(), before.threads);
     EXPECT_EQ(descriptorCount(), before.descriptors);
@@ -556,7 +440,7 @@ TEST_F(X11Editor, AHundredLoadsAndUnloadsWithAndWithoutAnOpenEditorLeaveNothingR
 // The screenshot: the editor at its defaults in the host window, once it shows the whole panel; the
 // whole host window written as PNG.
 int writeScreenshot(const char* path) {
-    PrivateXServer server(kScreen);
+    PrivateXServer server(kEditorScreen);
     server.SetUp();
     if (gHost == nullptr) return 1;
     int status = 1;
@@ -589,6 +473,6 @@ int writeScreenshot(const char* path) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--screenshot") == 0) return lumisere::writeScreenshot(argv[2]);
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new lumisere::x11test::PrivateXServer(lumisere::kScreen));
+    ::testing::AddGlobalTestEnvironment(new lumisere::x11test::PrivateXServer(lumisere::x11test::kEditorScreen));
     return RUN_ALL_TESTS();
 }

@@ -4,9 +4,8 @@
 //
 //   lv2_ttl BUNDLE_DIR PLUGIN_BINARY [--ui-binary UI_BINARY]
 //
-// PLUGIN_BINARY is the module's file name inside the bundle ("Lumisere.so"). --ui-binary declares
-// the X11 editor, whose module does not exist yet: the place where it will be declared, kept
-// valid by the bundle tests.
+// PLUGIN_BINARY is the module's file name inside the bundle ("Lumisere.so"); --ui-binary declares
+// the X11 editor in its module ("Lumisere_ui.so"), as the build does.
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -65,6 +64,10 @@ const char* unitOf(const char* label) {
 constexpr int kLv2MinorVersion = LUMISERE_VERSION_MINOR + (LUMISERE_VERSION_MAJOR > 0 ? 2 : 0);
 constexpr int kLv2MicroVersion = LUMISERE_VERSION_PATCH;
 
+// The reduction outputs' symbols: their port descriptions and the editor's notifications name them.
+const char* const kDeEssReductionSymbol = "de_ess_reduction";
+const char* const kGateReductionSymbol = "gate_reduction";
+
 const char* const kPrefixes =
     "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
@@ -76,7 +79,6 @@ const char* const kPrefixes =
     "# Written by the build (tools/lv2_ttl) from the parameter table: change the table, not this file.\n"
     "\n";
 
-std::string uiUri() { return std::string(kPluginUri) + "#ui"; }
 std::string projectUri() { return std::string(kPluginUri) + "#project"; }
 
 std::string manifest(const std::string& pluginBinary, const std::string& uiBinary) {
@@ -86,9 +88,9 @@ std::string manifest(const std::string& pluginBinary, const std::string& uiBinar
         << "\tlv2:binary <" << pluginBinary << "> ;\n"
         << "\trdfs:seeAlso <lumisere.ttl> .\n";
     if (!uiBinary.empty()) {
-        out << "\n<" << uiUri() << ">\n"
+        out << "\n<" << kUiUri << ">\n"
             << "\ta ui:X11UI ;\n"
-            << "\tui:binary <" << uiBinary << "> ;\n"
+            << "\tlv2:binary <" << uiBinary << "> ;\n"
             << "\trdfs:seeAlso <lumisere.ttl> .\n";
     }
     return out.str();
@@ -103,6 +105,29 @@ void port(std::ostringstream& out, std::uint32_t index, const char* types, const
         << "\t\tlv2:name \"" << name << "\"" << body << "\n\t]";
 }
 
+// The X11 editor: it opens inside the host's window (ui:parent, required), tells the host its size
+// (ui:resize) and is never resized, sends its edits from the host's idle calls (ui:idleInterface,
+// both the host's promise to call and the interface it calls), and wants the reductions for its
+// meters; hosts send control inputs to a UI anyway.
+std::string editorDescription() {
+    std::ostringstream out;
+    out << "<" << kUiUri << ">\n"
+        << "\ta ui:X11UI ;\n"
+        << "\tlv2:requiredFeature ui:parent ;\n"
+        << "\tlv2:optionalFeature ui:resize , ui:noUserResize , ui:idleInterface ;\n"
+        << "\tlv2:extensionData ui:idleInterface ;\n"
+        << "\tui:portNotification";
+    const char* separator = " [\n";
+    for (const char* symbol : {kDeEssReductionSymbol, kGateReductionSymbol}) {
+        out << separator << "\t\tui:plugin <" << kPluginUri << "> ;\n"
+            << "\t\tlv2:symbol \"" << symbol << "\" ;\n"
+            << "\t\tui:protocol ui:floatProtocol\n\t]";
+        separator = " , [\n";
+    }
+    out << " .\n\n";
+    return out.str();
+}
+
 std::string description(const std::string& uiBinary) {
     std::ostringstream out;
     out << kPrefixes << "<" << kPluginUri << ">\n"
@@ -113,7 +138,7 @@ std::string description(const std::string& uiBinary) {
         << "\tlv2:minorVersion " << kLv2MinorVersion << " ;\n"
         << "\tlv2:microVersion " << kLv2MicroVersion << " ;\n"
         << "\tlv2:optionalFeature lv2:hardRTCapable ;\n";
-    if (!uiBinary.empty()) out << "\tui:ui <" << uiUri() << "> ;\n";
+    if (!uiBinary.empty()) out << "\tui:ui <" << kUiUri << "> ;\n";
 
     const char* const kAudioIn = "lv2:AudioPort , lv2:InputPort";
     const char* const kAudioOut = "lv2:AudioPort , lv2:OutputPort";
@@ -147,9 +172,10 @@ std::string description(const std::string& uiBinary) {
     const auto meterBody = [](double maximumDb) {
         return " ;\n\t\tlv2:minimum 0 ;\n\t\tlv2:maximum " + number(maximumDb) + " ;\n\t\tunits:unit units:db";
     };
-    port(out, kPortDeEssReduction, kMeterOut, "de_ess_reduction", "De-Ess Reduction", meterBody(deEssMaxDb));
-    port(out, kPortGateReduction, kMeterOut, "gate_reduction", "Gate Reduction", meterBody(gateMaxDb));
+    port(out, kPortDeEssReduction, kMeterOut, kDeEssReductionSymbol, "De-Ess Reduction", meterBody(deEssMaxDb));
+    port(out, kPortGateReduction, kMeterOut, kGateReductionSymbol, "Gate Reduction", meterBody(gateMaxDb));
     out << " .\n\n";
+    if (!uiBinary.empty()) out << editorDescription();
 
     // Hosts name the maker from the project's maintainer.
     out << "<" << projectUri() << ">\n"

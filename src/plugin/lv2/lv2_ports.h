@@ -16,6 +16,9 @@ namespace lumisere::lv2 {
 // a change to them that old sessions cannot follow needs a new URI.
 inline constexpr char kPluginUri[] = "https://ostrel-audio.example/plugins/lumisere";
 
+// The editor's URI (an X11 UI in the same bundle, Lumisere_ui.so), under the plug-in's.
+inline constexpr char kUiUri[] = "https://ostrel-audio.example/plugins/lumisere#ui";
+
 enum PortIndex : std::uint32_t {
     kPortInL = 0,  // audio in, left
     kPortInR = 1,
