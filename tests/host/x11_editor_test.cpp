@@ -409,7 +409,7 @@ void enableLeakChecks() {}
 TEST_F(X11Editor, AHundredLoadsAndUnloadsWithAndWithoutAnOpenEditorLeaveNothingRunning) {
     AEffect* first = openInstance();
     ASSERT_NE(first, nullptr);
-    const Counts before = countsAfterAFirstEditor(first);
+    const ProcessCounts before = countsAfterAFirstEditor(first);
     closeInstance(first);
     ASSERT_TRUE(library_->unload());
 
@@ -433,7 +433,7 @@ TEST_F(X11Editor, AHundredLoadsAndUnloadsWithAndWithoutAnOpenEditorLeaveNothingR
         ASSERT_EQ(stillThere, nullptr) << "cycle " << cycle << ": the plug-in stays after its last dlclose";
         ASSERT_TRUE(waitFor([&] { return childrenOf(host_.frame).empty(); })) << "cycle " << cycle;
     }
-    expectBackTo(before);
+    expectCountsBackTo(before);
     library_ = std::make_unique<PluginLibrary>(pluginPath());
 }
 
