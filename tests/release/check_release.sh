@@ -53,7 +53,8 @@ number=$((major * 1000 + minor * 100 + patch))
 "$probe" "$work/stage/usr/lib/vst/Lumisere.so" | grep -q "version $number  vendor version $number" ||
   fail "the plug-in's version fields are not $number"
 if $have_lv2; then
-  LV2_PATH=$work/stage/usr/lib/lv2 lv2info | grep -q 'Ostrel Lumisere' || fail "lv2info does not see the installed bundle"
+  LV2_PATH=$work/stage/usr/lib/lv2 lv2info https://ostrel-audio.example/plugins/lumisere | grep -q 'Ostrel Lumisere' ||
+    fail "lv2info does not see the installed bundle"
 fi
 make --no-print-directory uninstall >/dev/null
 [ -z "$(find "$work/stage" -type f)" ] || fail "make uninstall left $(find "$work/stage" -type f | tr '\n' ' ')"
