@@ -1,6 +1,6 @@
-// For as long as the guard lives: flushes subnormal results to zero, reads subnormal operands as zero,
-// and masks every floating-point exception; then puts back the floating-point mode the caller had,
-// exactly.
+// For as long as the guard lives: masks every floating-point exception and, for the audio core
+// (DenormalGuard), flushes subnormal results to zero and reads subnormal operands as zero; then puts
+// back the floating-point mode the caller had, exactly.
 //
 // In long silence the envelopes and filter states decay toward zero through the subnormal range,
 // where x86 arithmetic can be a hundred times slower; flushed, they reach zero and stay cheap.
@@ -31,13 +31,17 @@
 
 namespace lumisere::dsp {
 
-class DenormalGuard {
+// kFlush: whether subnormals are flushed as well. The audio core's guard flushes; the guard of the
+// other host entries (ExceptionMask below) only masks, so a subnormal a host sets as a parameter is
+// stored as it came.
+template <bool kFlush>
+class FloatModeGuard {
 public:
-    DenormalGuard() : saved_(readMode()) { enterProcessingMode(saved_); }
-    ~DenormalGuard() { restoreMode(saved_); }
+    FloatModeGuard() : saved_(readMode()) { enterProcessingMode(saved_); }
+    ~FloatModeGuard() { restoreMode(saved_); }
 
-    DenormalGuard(const DenormalGuard&) = delete;
-    DenormalGuard& operator=(const DenormalGuard&) = delete;
+    FloatModeGuard(const FloatModeGuard&) = delete;
+    FloatModeGuard& operator=(const FloatModeGuard&) = delete;
 
 private:
 #if defined(LUMISERE_DENORMALS_MXCSR)
@@ -63,7 +67,9 @@ private:
 #endif
         return mode;
     }
-    static void enterProcessingMode(const Mode& caller) { _mm_setcsr(caller.csr | kFlushBits | kMaskBits); }
+    static void enterProcessingMode(const Mode& caller) {
+        _mm_setcsr(caller.csr | (kFlush ? kFlushBits : 0u) | kMaskBits);
+    }
     static void restoreMode(const Mode& caller) {
 #if defined(LUMISERE_DENORMALS_X87)
         asm volatile("fldenv %0" : : "m"(caller.x87) : "memory");
@@ -88,7 +94,7 @@ private:
         return mode;
     }
     static void enterProcessingMode(const Mode& caller) {
-        asm volatile("msr fpcr, %0" : : "r"((caller.fpcr | kFlushBits) & ~kTrapBits));
+        asm volatile("msr fpcr, %0" : : "r"((caller.fpcr | (kFlush ? kFlushBits : 0u)) & ~kTrapBits));
     }
     static void restoreMode(const Mode& caller) {
         asm volatile("msr fpsr, %0" : : "r"(caller.fpsr));
@@ -108,5 +114,10 @@ public:
     // Whether this platform has a flush mode the guard sets (x86 SSE or AArch64).
     static constexpr bool kSupported = kFlushBits != 0;
 };
+
+// The audio core's guard: subnormals flushed, exceptions masked.
+using DenormalGuard = FloatModeGuard<true>;
+// Every other host entry's guard: exceptions masked, nothing flushed.
+using ExceptionMask = FloatModeGuard<false>;
 
 }  // namespace lumisere::dsp

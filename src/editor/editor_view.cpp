@@ -59,7 +59,4 @@ platform::PointerResponse EditorView::pointerRelease(int, int) { return toPlatfo
 // The release will never come: end the drag as a release would.
 void EditorView::captureLost() { mouseRelease(drag_); }
 
-// Every tick repaints the whole panel anyway; a host's change only has to wait for it.
-void EditorView::tick() { repaintWanted_.store(false, std::memory_order_relaxed); }
-
 }  // namespace lumisere::editor

@@ -40,9 +40,9 @@ public:
     // [any thread] The open window's native handle, null when closed.
     void* nativeWindow() const { return nativeWindow_.load(std::memory_order_acquire); }
 
-    // [any thread] A parameter changed elsewhere (the host): the picture follows at the next tick.
-    // Never calls into the window system, so it is safe on the audio thread and while the window closes.
-    void requestRepaint() { repaintWanted_.store(true, std::memory_order_relaxed); }
+    // A parameter changed elsewhere (the host) needs nothing from the view: every 30 ms tick repaints
+    // the whole panel from the model. So a host's change never calls into the window system, which
+    // keeps setParameter safe on the audio thread and while the window closes.
 
     const DragState& drag() const { return drag_; }
 
@@ -53,7 +53,6 @@ public:
     platform::PointerResponse pointerMove(int x, int y, bool leftButtonHeld) override;
     platform::PointerResponse pointerRelease(int x, int y) override;
     void captureLost() override;
-    void tick() override;
 
 private:
     // The model the mouse machine writes through: stores, then tells the listener.
@@ -74,7 +73,6 @@ private:
     DragState drag_;
     std::unique_ptr<platform::ChildWindow> window_;
     std::atomic<void*> nativeWindow_{nullptr};
-    std::atomic<bool> repaintWanted_{false};
 };
 
 }  // namespace lumisere::editor

@@ -29,16 +29,16 @@ const ParamSpec kParams[kNumParams] = {
 
 double paramUnits(int index, double p) {
     if (!isParamIndex(index)) return 0.0;
-    const ParamSpec& spec = kParams[index];
-    if (spec.kind == ParamKind::toggle) return p > kSwitchThreshold ? 1.0 : 0.0;
-    return p * spec.unitsPerStep + spec.unitsAtZero;
+    const ParamSpec& row = kParams[index];
+    if (row.kind == ParamKind::toggle) return p > kSwitchThreshold ? 1.0 : 0.0;
+    return p * row.unitsPerStep + row.unitsAtZero;
 }
 
 double unitsToNormalised(int index, double units) {
     if (!isParamIndex(index)) return 0.0;
-    const ParamSpec& spec = kParams[index];
-    if (spec.kind == ParamKind::toggle) return units;
-    return (units - spec.unitsAtZero) / spec.unitsPerStep;
+    const ParamSpec& row = kParams[index];
+    if (row.kind == ParamKind::toggle) return units;
+    return (units - row.unitsAtZero) / row.unitsPerStep;
 }
 
 namespace {
@@ -74,27 +74,27 @@ void formatParamDisplay(unsigned index, float p, char* buf, std::size_t capacity
         out.finish();
         return;
     }
-    const ParamSpec& spec = kParams[index];
+    const ParamSpec& row = kParams[index];
     const double units = paramUnits(static_cast<int>(index), p);
-    switch (spec.style) {
-        case DisplayStyle::switchText: out.put(isSwitchOn(p) ? spec.onText : spec.offText); break;
+    switch (row.style) {
+        case DisplayStyle::switchText: out.put(isSwitchOn(p) ? row.onText : row.offText); break;
         case DisplayStyle::kiloBelow:
             if (units < 1000.0) {
-                out.fixed(units, spec.decimals);
+                out.fixed(units, row.decimals);
                 out.put(" ");
             } else {
                 out.fixed(units / 1000.0, 2);
                 out.put(" k");
             }
-            out.put(spec.label);
+            out.put(row.label);
             break;
         case DisplayStyle::signedFixed:
             if (!std::signbit(units)) out.put("+");
             [[fallthrough]];
         case DisplayStyle::fixed:
-            out.fixed(units, spec.decimals);
+            out.fixed(units, row.decimals);
             out.put(" ");
-            out.put(spec.label);
+            out.put(row.label);
             break;
     }
     out.finish();

@@ -6,12 +6,12 @@
 
 #include <new>
 
-#include "plugin/exception_mask.h"
+#include "dsp/denormal_guard.h"
 #include "plugin/lv2/plugin_instance.h"
 
 namespace {
 
-using lumisere::ExceptionMask;
+using lumisere::dsp::ExceptionMask;
 using lumisere::lv2::PluginInstance;
 
 PluginInstance* instanceOf(LV2_Handle handle) { return static_cast<PluginInstance*>(handle); }

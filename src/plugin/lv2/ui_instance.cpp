@@ -41,10 +41,8 @@ void UiInstance::portEvent(std::uint32_t port, std::uint32_t bufferSize, std::ui
         deEssDb_.store(value, std::memory_order_relaxed);
     } else if (port == kPortGateReduction) {
         gateDb_.store(value, std::memory_order_relaxed);
-    } else {
-        return;
     }
-    view_.requestRepaint();
+    // The editor's next tick shows it.
 }
 
 int UiInstance::idle() {

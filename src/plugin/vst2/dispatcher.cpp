@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/exception_mask.h"
+#include "dsp/denormal_guard.h"
 #include "plugin/parameters.h"
 #include "plugin/vst2/plugin_instance.h"
 
@@ -99,7 +99,7 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
 
 VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                       float opt) {
-    const ExceptionMask masked;  // a debug host may run with floating-point exceptions unmasked
+    const dsp::ExceptionMask masked;  // a debug host may run with floating-point exceptions unmasked
     PluginInstance* instance = PluginInstance::fromEffect(effect);
     return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
 }

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "editor/panel.h"
-#include "plugin/exception_mask.h"
+#include "dsp/denormal_guard.h"
 #include "plugin/library.h"
 #include "plugin/vst2/dispatcher.h"
 
@@ -18,10 +18,10 @@ static_assert(std::is_standard_layout_v<PluginInstance> && offsetof(PluginInstan
 namespace {
 
 // [audio thread] process and processReplacing: one routine.
-// Every entry masks the floating-point exceptions a debug host may have unmasked.
+// Every entry masks the floating-point exceptions a debug host may have unmasked; the process entry
+// through Processor::process, which also flushes subnormals.
 
 void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
-    const ExceptionMask masked;
     if (PluginInstance* instance = PluginInstance::fromEffect(effect)) {
         instance->processor.process(inputs, outputs, sampleFrames);
     }
@@ -29,7 +29,7 @@ void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, 
 
 // [any thread]
 void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
-    const ExceptionMask masked;
+    const dsp::ExceptionMask masked;
     if (PluginInstance* instance = PluginInstance::fromEffect(effect)) instance->setParameter(index, value);
 }
 
@@ -68,7 +68,6 @@ PluginInstance::~PluginInstance() { delete editor; }
 void PluginInstance::setParameter(VstInt32 index, float value) {
     processor.setParam(index, value);
     // The focus band-pass follows at the audio core's next block start, the editor at its next tick.
-    if (isParamIndex(index) && editor != nullptr) editor->view.requestRepaint();
 }
 
 void PluginInstance::openEditor(void* parent) {
