@@ -20,6 +20,9 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+# Output is matched with `grep -q PATTERN <<<"$(command)"`, never `command | grep -q`: grep -q stops
+# reading at the first match, and under pipefail the writer's broken pipe would count as a failure.
+
 # expect_files ROOT LIST: the regular files and links below ROOT are exactly those in LIST.
 expect_files() {
   local root=$1 expected=$2 actual
@@ -43,17 +46,17 @@ echo "==> make install / make uninstall into a staging root"
 DESTDIR=$work/stage make --no-print-directory install PREFIX=/usr >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "make install"; }
 expect_files "$work/stage" "$system_files"
-"$probe" "$work/stage/usr/lib/vst/Lumisere.so" | grep -q 'Ostrel Lumisere' || fail "the installed plug-in does not load"
+grep -q 'Ostrel Lumisere' <<<"$("$probe" "$work/stage/usr/lib/vst/Lumisere.so")" || fail "the installed plug-in does not load"
 "$work/stage/usr/bin/lumisere" params >/dev/null || fail "the installed tool does not run"
 
 # One version everywhere: the tool, the plug-in's version fields (1.2.3 is 1203), the packages.
 IFS=. read -r major minor patch <<<"$version"
 number=$((major * 1000 + minor * 100 + patch))
-"$work/stage/usr/bin/lumisere" --version | grep -q "^lumisere $version " || fail "lumisere --version is not $version"
-"$probe" "$work/stage/usr/lib/vst/Lumisere.so" | grep -q "version $number  vendor version $number" ||
+grep -q "^lumisere $version " <<<"$("$work/stage/usr/bin/lumisere" --version)" || fail "lumisere --version is not $version"
+grep -q "version $number  vendor version $number" <<<"$("$probe" "$work/stage/usr/lib/vst/Lumisere.so")" ||
   fail "the plug-in's version fields are not $number"
 if $have_lv2; then
-  LV2_PATH=$work/stage/usr/lib/lv2 lv2info https://ostrel-audio.example/plugins/lumisere | grep -q 'Ostrel Lumisere' ||
+  grep -q 'Ostrel Lumisere' <<<"$(LV2_PATH=$work/stage/usr/lib/lv2 lv2info https://ostrel-audio.example/plugins/lumisere)" ||
     fail "lv2info does not see the installed bundle"
 fi
 make --no-print-directory uninstall >/dev/null
@@ -77,7 +80,7 @@ usr/share/doc/ostrel-lumisere/changelog.gz
 usr/share/doc/ostrel-lumisere/copyright"
 [ "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {sub(/^\.\//, "", $6); print $6}' | sort)" = \
   "$(cd "$work/root" && find . -type f | sed 's|^\./||' | sort)" ] || fail "dpkg-deb --contents disagrees with the unpacked files"
-"$probe" "$work/root/usr/lib/vst/Lumisere.so" | grep -q 'Ostrel Lumisere' || fail "the packaged plug-in does not load"
+grep -q 'Ostrel Lumisere' <<<"$("$probe" "$work/root/usr/lib/vst/Lumisere.so")" || fail "the packaged plug-in does not load"
 lintian --no-tag-display-limit "$deb" >"$work/lintian" 2>&1 || true
 if grep -q '^E:' "$work/lintian"; then
   fail "lintian reports errors"
