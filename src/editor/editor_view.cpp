@@ -1,7 +1,5 @@
 #include "editor/editor_view.h"
 
-#include "editor/panel.h"
-
 namespace lumisere::editor {
 
 namespace {
@@ -36,12 +34,36 @@ void EditorView::close() {
     nativeWindow_.store(nullptr, std::memory_order_release);
     window_.reset();  // returns once no call into this view can come from the window any more
     drag_ = DragState{};
+    shownWidth_ = 0;
 }
 
 bool EditorView::isOpen() const { return window_ != nullptr && window_->alive(); }
 
-void EditorView::paint(platform::Canvas& canvas, int width, int height) {
-    paintEditor(canvas, width, height, model_);
+platform::Damage EditorView::paint(platform::Canvas& canvas, int width, int height, bool whole) {
+    // One reading of the model serves the comparison and the drawing: the audio thread moves the
+    // meters meanwhile, and the canvas must show exactly the state recorded as shown.
+    ValueEditorModel now;
+    for (int i = 0; i < kNumParams; ++i) now.params[i] = model_.param(i);
+    now.deEssDb = model_.deEssReductionDb();
+    now.gateDb = model_.gateReductionDb();
+    const PanelState next = panelStateOf(now);
+
+    platform::Damage damage;
+    if (whole || width != shownWidth_ || height != shownHeight_) {
+        paintEditor(canvas, width, height, now);
+        damage.add({0, 0, width, height});
+    } else {
+        addChangedAreas(shown_, next, width, height, damage);
+        for (int i = 0; i < damage.count; ++i) {
+            canvas.clipTo(damage.rects[i]);
+            paintEditorArea(canvas, width, height, now, damage.rects[i]);
+            canvas.unclip();
+        }
+    }
+    shown_ = next;
+    shownWidth_ = width;
+    shownHeight_ = height;
+    return damage;
 }
 
 platform::PointerResponse EditorView::pointerPress(int x, int y, int clientHeight) {

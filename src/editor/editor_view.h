@@ -8,6 +8,7 @@
 
 #include "editor/editor_model.h"
 #include "editor/mouse.h"
+#include "editor/panel.h"
 #include "platform/window_layer.h"
 
 namespace lumisere::editor {
@@ -40,14 +41,15 @@ public:
     // [any thread] The open window's native handle, null when closed.
     void* nativeWindow() const { return nativeWindow_.load(std::memory_order_acquire); }
 
-    // A parameter changed elsewhere (the host) needs nothing from the view: every 30 ms tick repaints
-    // the whole panel from the model. So a host's change never calls into the window system, which
-    // keeps setParameter safe on the audio thread and while the window closes.
+    // A parameter changed elsewhere (the host) needs nothing from the view: every 30 ms tick compares
+    // the panel's state with the one on screen and paints what differs. So a host's change never calls
+    // into the window system, which keeps setParameter safe on the audio thread and while the window
+    // closes; and a tick with nothing changed paints nothing.
 
     const DragState& drag() const { return drag_; }
 
     // platform::WindowClient, on the window's thread.
-    void paint(platform::Canvas& canvas, int width, int height) override;
+    platform::Damage paint(platform::Canvas& canvas, int width, int height, bool whole) override;
     platform::PointerResponse pointerPress(int x, int y, int clientHeight) override;
     platform::PointerResponse doubleClickPress(int x, int y) override;
     platform::PointerResponse pointerMove(int x, int y, bool leftButtonHeld) override;
@@ -71,6 +73,10 @@ private:
 
     NotifyingModel model_;
     DragState drag_;
+    // [window thread] The state of the picture on the window's canvas, when shownWidth_ > 0.
+    PanelState shown_{};
+    int shownWidth_ = 0;
+    int shownHeight_ = 0;
     std::unique_ptr<platform::ChildWindow> window_;
     std::atomic<void*> nativeWindow_{nullptr};
 };

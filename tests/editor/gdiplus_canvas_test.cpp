@@ -143,10 +143,12 @@ TEST_F(GdiplusCanvasTest, MissingFamilyDrawsEveryShapeAndNoText) {
 TEST_F(GdiplusCanvasTest, FailedCanvasesAndBadCallsDrawNothing) {
     GdiplusCanvas canvas(20, 20, nullptr);
     EXPECT_FALSE(canvas.hasFont());
-    canvas.copyTo(nullptr);
-    GdiplusCanvas(0, 0).copyTo(nullptr);
+    canvas.copyTo(nullptr, {0, 0, 20, 20});
+    GdiplusCanvas(0, 0).copyTo(nullptr, {0, 0, 20, 20});
     testing::expectBadInputDrawsNothing(canvas, artefact("no-such-folder\\x.png"));
 }
+
+TEST_F(GdiplusCanvasTest, EditorUpdatesEqualWholePaints) { testing::expectUpdatesEqualWholePaints<GdiplusCanvas>(); }
 
 // The same scene as the Cairo canvas draws natively; compared outside the text areas, where the two
 // backends use different fonts and text renderers.

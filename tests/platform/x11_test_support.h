@@ -61,8 +61,10 @@ public:
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
             fcntl(displayPipe[1], F_SETFD, 0);  // the one descriptor Xvfb inherits: it writes its number there
+            // LUMISERE_XVFB_DISABLE names an extension the server leaves out (MIT-SHM, say).
+            const char* disabled = std::getenv("LUMISERE_XVFB_DISABLE");
             execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-nolisten", "tcp", "-screen", "0",
-                   screen_.c_str(), static_cast<char*>(nullptr));
+                   screen_.c_str(), disabled != nullptr ? "-extension" : nullptr, disabled, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(displayPipe[1]);

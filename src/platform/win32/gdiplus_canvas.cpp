@@ -133,12 +133,25 @@ Argb GdiplusCanvas::pixel(int x, int y) const {
     return colour;
 }
 
-void GdiplusCanvas::copyTo(HDC dc) const {
-    if (!ok() || dc == nullptr) return;
+void GdiplusCanvas::copyTo(HDC dc, const IntRect& area) const {
+    if (!ok() || dc == nullptr || !drawable(area)) return;
     Gdiplus::GpGraphics* target = nullptr;
     if (gp::GdipCreateFromHDC(dc, &target) != Gdiplus::Ok) return;
-    gp::GdipDrawImageI(target, bitmap_, 0, 0);
+    gp::GdipDrawImagePointRectI(target, bitmap_, area.x, area.y, area.x, area.y, area.width, area.height,
+                                Gdiplus::UnitPixel);
     gp::GdipDeleteGraphics(target);
+}
+
+void GdiplusCanvas::clipTo(const IntRect& r) {
+    if (!ok()) return;
+    // Pixel (x, y) spans x - 0.5 .. x + 0.5 (centres on whole coordinates): the clip lies on pixel edges.
+    gp::GdipSetClipRect(graphics_, static_cast<float>(r.x) - 0.5f, static_cast<float>(r.y) - 0.5f,
+                        static_cast<float>(r.width > 0 ? r.width : 0), static_cast<float>(r.height > 0 ? r.height : 0),
+                        Gdiplus::CombineModeReplace);
+}
+
+void GdiplusCanvas::unclip() {
+    if (ok()) gp::GdipResetClip(graphics_);
 }
 
 bool writeBitmapPng(Gdiplus::GpBitmap* bitmap, const std::string& utf8Path) {

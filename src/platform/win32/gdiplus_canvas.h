@@ -1,7 +1,7 @@
 // The Canvas on GDI+ (flat API): draws into an off-screen W x H 32 bpp ARGB bitmap with anti-aliased
 // shapes and ClearType grid-fitted text, copies it to a window's device context in one piece, and can
-// save it as PNG. GDI+ must be started (graphics_runtime.h) for as long as a canvas lives; a canvas
-// lives for one paint, and every brush and pen it makes lives for one call.
+// save it as PNG. GDI+ must be started (graphics_runtime.h) for as long as a canvas lives; a window's
+// canvas lives as long as the window, and every brush and pen it makes lives for one call.
 #pragma once
 
 #include <windows.h>
@@ -41,8 +41,9 @@ public:
     // The pixel at (x, y) as 0xAARRGGBB; 0 outside the bitmap or on a failed canvas.
     Argb pixel(int x, int y) const;
 
-    // Draws the finished picture onto dc with its top-left corner at (0, 0).
-    void copyTo(HDC dc) const;
+    // Draws the part `area` of the picture onto dc at the same place (the picture's top-left corner
+    // at (0, 0)).
+    void copyTo(HDC dc, const IntRect& area) const;
 
     // Saves the picture as PNG at a UTF-8 path; false when the canvas failed or the file was not written.
     bool writePng(const std::string& utf8Path) const;
@@ -56,6 +57,8 @@ public:
     void strokeLine(Point from, Point to, const Pen& pen) override;
     bool hasFont() const override { return family_ != nullptr; }
     void drawText(const char* utf8, PointF at, const Font& font, Argb colour, TextAlign align) override;
+    void clipTo(const IntRect& r) override;
+    void unclip() override;
 
 private:
     Gdiplus::GpFont* fontFor(const Font& font);
