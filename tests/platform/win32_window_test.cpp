@@ -347,6 +347,7 @@ TEST_F(Win32WindowTest, ScreenShowsTheCanvasPictureOfTheLatestPaint) {
     client_.accent = 0xFFE0A020;
     const int paints = client_.count(Call::paint);
     ASSERT_TRUE(pumpUntil([&] { return client_.count(Call::paint) > paints; }));
+    UpdateWindow(child_);  // the copy of what that paint changed
 
     // The window's pixels, read back from its device context.
     const std::vector<std::uint32_t> pixels = test::windowPixels(child_, kWidth, kHeight);
