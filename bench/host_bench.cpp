@@ -147,16 +147,18 @@ double processCpuSeconds() {
     return seconds(kernel) + seconds(user);
 }
 
-// Pumps this thread's messages for `seconds`, sleeping in between as a host's message loop does.
+// Pumps this thread's messages for `seconds`, sleeping in between as a host's message loop does. The
+// clock is read after every message: paints slower than the tick keep the queue from ever emptying.
 void pumpFor(double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
 

@@ -118,7 +118,7 @@ void drawMeter(platform::Canvas& canvas, const Meter& meter, int trackX, ReadDb 
                                       Point{trackX + meter.trackWidth, kTrackTop}, meter.gradientEnd));
     }
     canvas.strokeRect(track, kPanelPen);
-    char readout[32];
+    char readout[kReadoutCapacity];
     formatReductionReadout(readDb(), readout, sizeof readout);
     drawPanelText(canvas, readout, static_cast<float>(trackX + meter.trackWidth + kReadoutGap), kReadoutTop,
                   kReadoutFont, kBrightText);

@@ -24,6 +24,8 @@ constexpr int kGateTrackWidth = 300;
 int meterBarLength(float reductionDb, float fullScaleDb, int trackWidth);
 
 // Readout text "-%.1f dB" of the reduction, locale-free: 12.36 gives "-12.4 dB". A NaN reads as 0.
+// The panel draws it from a buffer of kReadoutCapacity characters.
+constexpr std::size_t kReadoutCapacity = 32;
 void formatReductionReadout(float reductionDb, char* buf, std::size_t capacity);
 
 // The two meters, each with its lamp: 0 the de-esser, 1 the gate.
@@ -35,7 +37,7 @@ constexpr int kGateMeterView = 1;
 struct MeterState {
     bool lampOn;
     int barLength;
-    char readout[16];
+    char readout[kReadoutCapacity];
 };
 
 MeterState meterStateOf(int meterView, float reductionDb);

@@ -394,7 +394,8 @@ TEST_F(WindowsEditorTest, OpensOneChildOfTheHostWindowAndRegistersItsClassOnce) 
     EXPECT_EQ(close(a), 1);
     EXPECT_FALSE(IsWindow(reopened));
     EXPECT_EQ(onlyEditorIn(otherHost), other);
-    EXPECT_TRUE(pumpUntil([&] { return watch.paints() >= 3; }));
+    InvalidateRect(other, nullptr, FALSE);
+    EXPECT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(gClassRegistrations, 1);
 }
 
@@ -402,12 +403,14 @@ TEST_F(WindowsEditorTest, TimerRepaintsShowTheHostsChangesWithoutIdleCalls) {
     AEffect* effect = create();
     const HWND child = openEditor(effect, host_);
     ASSERT_NE(child, nullptr);
+    pump(300);  // shown and painted
     MessageWatch watch(child);
     pump(1000);
-    // 33 ticks a second at best; Wine's GDI+ takes 20-50 ms a paint on a busy machine. No idle call
-    // is ever made here: the editor keeps its own time.
-    EXPECT_GE(watch.paints(), 5);
-    EXPECT_LE(watch.paints(), 40);
+    // 33 ticks a second at best, on a busy machine fewer. No idle call is ever made here: the editor
+    // keeps its own time. With nothing changed no tick repaints (an expose of the host's aside).
+    EXPECT_GE(watch.count(WM_TIMER), 5);
+    EXPECT_LE(watch.count(WM_TIMER), 40);
+    EXPECT_LE(watch.paints(), 1);
     EXPECT_EQ(pixelsUnlikeThePanel(child, effect), 0) << "at the defaults";
 
     // The host's automation thread moves parameters; the picture follows at the next ticks.
@@ -420,8 +423,7 @@ TEST_F(WindowsEditorTest, TimerRepaintsShowTheHostsChangesWithoutIdleCalls) {
         effect->setParameter(effect, kParamDryWet, 0.3f);
         effect->setParameter(effect, kParamBypass, 1.0f);
     }).join();
-    const int paints = watch.paints();
-    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= paints + 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(pixelsUnlikeThePanel(child, effect), 0) << "after the host's changes";
 }
 
@@ -588,7 +590,7 @@ TEST_F(WindowsEditorTest, FreeingTheLibraryWithTheEditorOpenTakesWindowAndClassA
     EXPECT_EQ(gClassRegistrations, 1);
     EXPECT_TRUE(editorClassRegistered(module_));
     MessageWatch watch(reopened);
-    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(pixelsUnlikeThePanel(reopened, again), 0);
 }
 
@@ -635,7 +637,9 @@ TEST_F(WindowsEditorTest, AHundredLoadsAndFreesWithAndWithoutAnOpenEditorLeaveNo
         const HMODULE freed = module_;
         return unload() && !pluginLoaded() && editorWindowCount() == 0 && !editorClassRegistered(freed);
     };
-    test::expectCyclesLeaveNothingBehind(100, cycle);
+    // The odd cycles free the library under an open editor, so the host can never close that instance:
+    // its record (about 1.3 KB) stays behind 50 times, as it would in such a host.
+    test::expectCyclesLeaveNothingBehind(100, cycle, 96 * 1024);
     ASSERT_TRUE(load());  // as the fixture expects to find it
 }
 
