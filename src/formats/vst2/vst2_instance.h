@@ -9,6 +9,7 @@
 #include "core/processor.h"
 #include "editor/editor_model.h"
 #include "editor/editor_view.h"
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "formats/vst2/vst_host.h"
 
@@ -28,7 +29,8 @@ private:
     Processor& processor_;
 };
 
-constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
+constexpr VstInt32 kUniqueId =
+    fourCharCode(kVst2UniqueId[0], kVst2UniqueId[1], kVst2UniqueId[2], kVst2UniqueId[3]);
 constexpr VstInt32 kPluginVersion = kVersionNumber;
 
 struct Vst2Instance {
@@ -42,7 +44,7 @@ struct Vst2Instance {
         return effect == nullptr ? nullptr : static_cast<Vst2Instance*>(effect->object);
     }
 
-    // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
+    // [any thread] setParameter: clamps and stores; an open editor shows the value from its next tick.
     void setParameter(VstInt32 index, float value);
 
     // [ui thread] effEditOpen / effEditClose.
