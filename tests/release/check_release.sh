@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what `make release` and `make install` give a user, as a user would meet it:
-#   1. make install into a staging root lays out exactly the expected files; the installed plug-ins
-#      load from there; make uninstall leaves nothing behind.
+#   1. make install into a prefix and into a staging root (paths with a space and an ampersand) lays
+#      out exactly the expected files; the installed plug-ins load from there; make uninstall removes
+#      both installs, and fails when it finds nothing of an install it should remove.
 #   2. The Debian package: its contents and control fields, the files in place when unpacked into a
 #      scratch root, the plug-in loading from there, and lintian without errors.
 #   3. The Windows installer under Wine: a silent install puts the DLL in the common VST2 folder and
@@ -14,7 +15,11 @@ cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
 probe=build/linux-release/tools/vst_probe/vst_probe
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The tree's own install records are set aside, so that make uninstall here removes only what was
+# installed here.
+records=build/linux-release/installs
+[ ! -d "$records" ] || mv "$records" "$work/records"
+trap 'rm -rf "$records"; [ ! -d "$work/records" ] || mv "$work/records" "$records"; rm -rf "$work"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -42,25 +47,33 @@ if $have_lv2; then
   system_files+=$'\n'"$(cd build/linux-release/lv2 && find Lumisere.lv2 -type f | sed 's|^|usr/lib/lv2/|')"
 fi
 
-echo "==> make install / make uninstall into a staging root"
-DESTDIR=$work/stage make --no-print-directory install PREFIX=/usr >"$work/install.log" 2>&1 ||
+echo "==> make install / make uninstall: a prefix, then a staging root"
+prefix="$work/my prefix & co"
+stage="$work/st age&co"
+make --no-print-directory install PREFIX="$prefix" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log" >&2; fail "make install PREFIX='$prefix'"; }
+DESTDIR=$stage make --no-print-directory install PREFIX=/usr >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "make install"; }
-expect_files "$work/stage" "$system_files"
-grep -q 'Ostrel Lumisere' <<<"$("$probe" "$work/stage/usr/lib/vst/Lumisere.so")" || fail "the installed plug-in does not load"
-"$work/stage/usr/bin/lumisere" params >/dev/null || fail "the installed tool does not run"
+expect_files "$prefix" "$(sed 's|^usr/||' <<<"$system_files")"
+expect_files "$stage" "$system_files"
+grep -q 'Ostrel Lumisere' <<<"$("$probe" "$stage/usr/lib/vst/Lumisere.so")" || fail "the installed plug-in does not load"
+"$stage/usr/bin/lumisere" params >/dev/null || fail "the installed tool does not run"
 
 # One version everywhere: the tool, the plug-in's version fields (1.2.3 is 1203), the packages.
 IFS=. read -r major minor patch <<<"$version"
 number=$((major * 1000 + minor * 100 + patch))
-grep -q "^lumisere $version " <<<"$("$work/stage/usr/bin/lumisere" --version)" || fail "lumisere --version is not $version"
-grep -q "version $number  vendor version $number" <<<"$("$probe" "$work/stage/usr/lib/vst/Lumisere.so")" ||
+grep -q "^lumisere $version " <<<"$("$stage/usr/bin/lumisere" --version)" || fail "lumisere --version is not $version"
+grep -q "version $number  vendor version $number" <<<"$("$probe" "$stage/usr/lib/vst/Lumisere.so")" ||
   fail "the plug-in's version fields are not $number"
 if $have_lv2; then
-  grep -q 'Ostrel Lumisere' <<<"$(LV2_PATH=$work/stage/usr/lib/lv2 lv2info https://ostrel-audio.example/plugins/lumisere)" ||
+  grep -q 'Ostrel Lumisere' <<<"$(LV2_PATH=$stage/usr/lib/lv2 lv2info https://ostrel-audio.example/plugins/lumisere)" ||
     fail "lv2info does not see the installed bundle"
 fi
-make --no-print-directory uninstall >/dev/null
-[ -z "$(find "$work/stage" -type f)" ] || fail "make uninstall left $(find "$work/stage" -type f | tr '\n' ' ')"
+# Both installs are removed; the second one, gone already, is an error that names it.
+rm -rf "$stage"
+make --no-print-directory uninstall >"$work/uninstall.log" 2>&1 && fail "make uninstall found nothing of an install and succeeded"
+grep -qF "the install into /usr below $stage was not removed" "$work/uninstall.log" || fail "make uninstall: $(cat "$work/uninstall.log")"
+[ -z "$(find "$prefix" -type f)" ] || fail "make uninstall left $(find "$prefix" -type f | tr '\n' ' ')"
 # Put the build's own install layout back (make install reconfigured it).
 cmake --preset linux-release -DLUMISERE_INSTALL_LAYOUT=system >/dev/null
 
