@@ -6,8 +6,11 @@
 #   2. The Debian package: its contents and control fields, the files in place when unpacked into a
 #      scratch root, the plug-in loading from there, and lintian without errors.
 #   3. The Windows installer under Wine: a silent install puts the DLL in the common VST2 folder and
-#      registers the uninstaller; the project's Windows host harness loads the installed DLL and renders
-#      the test signal as the Linux plug-in does; the silent uninstall removes both.
+#      registers the uninstaller, and takes away the copy an earlier install put elsewhere; a folder on
+#      a missing drive fails; the project's Windows host harness loads the installed DLL and renders
+#      the test signal as the Linux plug-in does; the registered quiet uninstall has removed everything
+#      when it returns.
+#   4. A second release of the same commit, relinked, gives the same files (SHA256SUMS).
 # Run by `scripts/check release` after `scripts/release`.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -94,21 +97,30 @@ usr/share/doc/ostrel-lumisere/copyright"
 [ "$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {sub(/^\.\//, "", $6); print $6}' | sort)" = \
   "$(cd "$work/root" && find . -type f | sed 's|^\./||' | sort)" ] || fail "dpkg-deb --contents disagrees with the unpacked files"
 grep -q 'Ostrel Lumisere' <<<"$("$probe" "$work/root/usr/lib/vst/Lumisere.so")" || fail "the packaged plug-in does not load"
+# Built hardened (-z now, fortified functions), it renders what the plain build renders.
+"$probe" --render "$work/native.f32" build/linux-release/plugin/Lumisere.so >/dev/null
+"$probe" --render "$work/packaged.f32" "$work/root/usr/lib/vst/Lumisere.so" >/dev/null
+"$probe" --compare "$work/native.f32" "$work/packaged.f32" 0 >/dev/null || fail "the packaged plug-in renders differently"
 lintian --no-tag-display-limit "$deb" >"$work/lintian" 2>&1 || true
 if grep -q '^E:' "$work/lintian"; then
   fail "lintian reports errors"
   grep '^E:' "$work/lintian" >&2
 fi
-grep -c '^W:' "$work/lintian" | sed 's/^/   lintian warnings: /'
+echo "   lintian warnings: $(grep -c '^W:' "$work/lintian" || true)"
+if grep -E 'maintscript-calls-ldconfig|hardening-no-' "$work/lintian" >&2; then fail "lintian: ldconfig calls or unhardened binaries"; fi
 
 echo "==> the Windows installer under Wine"
 export LUMISERE_WINEPREFIX=$work/wine
 wine_probe=build/windows/tools/vst_probe/vst_probe.exe
 installer=dist/LumisereSetup-$version.exe
 installed='C:\Program Files\Common Files\VST2\Lumisere.dll'
+scripts/wine-run "$installer" /S '/D=C:\Plugins\VST2' || fail "the silent install into C:\Plugins\VST2"
+[ -f "$work/wine/drive_c/Plugins/VST2/Lumisere.dll" ] || fail "no DLL in C:\Plugins\VST2"
 scripts/wine-run "$installer" /S || fail "the silent install"
 unix_dll=$work/wine/drive_c/Program\ Files/Common\ Files/VST2/Lumisere.dll
 [ -f "$unix_dll" ] || fail "no DLL at $installed"
+[ ! -e "$work/wine/drive_c/Plugins/VST2/Lumisere.dll" ] || fail "the install left the earlier install's copy"
+scripts/wine-run "$installer" /S '/D=Q:\Plugins\VST2' && fail "a silent install to a missing drive succeeded"
 cmp -s "$unix_dll" build/windows/plugin/Lumisere.dll || fail "the installed DLL is not the built one"
 [ -f "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" ] || fail "no uninstaller"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelLumisere'
@@ -116,14 +128,21 @@ reg_query() { WINEPREFIX=$work/wine WINEDEBUG=-all wine reg query "$@" </dev/nul
 reg_query "$uninstall_key" /v QuietUninstallString || fail "no uninstall entry in the registry"
 scripts/wine-run "$wine_probe" --render 'Z:'"${work//\//\\}"'\installed.f32' "$installed" >/dev/null ||
   fail "the host harness cannot render through the installed DLL"
-"$probe" --render "$work/native.f32" build/linux-release/plugin/Lumisere.so >/dev/null
 "$probe" --compare "$work/native.f32" "$work/installed.f32" 0 >/dev/null ||
   fail "the installed DLL does not render what the Linux plug-in renders"
-scripts/wine-run "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" /S || fail "the silent uninstall"
+scripts/wine-run "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" /S \
+  '_?=C:\Program Files\Ostrel Audio\Lumisere' || fail "the silent uninstall"
 [ ! -e "$unix_dll" ] || fail "the uninstaller left the DLL"
 [ ! -e "$work/wine/drive_c/Program Files/Ostrel Audio" ] || fail "the uninstaller left its folder"
 reg_query "$uninstall_key" && fail "the uninstaller left its registry entry"
 WINEPREFIX=$work/wine timeout 60 wineserver -w 2>/dev/null || true
+
+echo "==> a second release of the same commit, relinked"
+cp dist/SHA256SUMS "$work/SHA256SUMS"
+rm -f build/windows/plugin/Lumisere.dll build/package/plugin/Lumisere.so build/package/lv2/Lumisere.lv2/*.so \
+  build/package/tools/lumisere/lumisere
+scripts/release >"$work/release.log" 2>&1 || { cat "$work/release.log" >&2; fail "the second make release"; }
+diff "$work/SHA256SUMS" dist/SHA256SUMS >&2 || fail "two releases of one commit differ"
 
 if [ "$failures" -gt 0 ]; then
   echo "release checks: $failures failed" >&2
