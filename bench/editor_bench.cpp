@@ -19,7 +19,7 @@
 
 #include "editor/editor_view.h"
 #include "editor/panel.h"
-#include "plugin/processor.h"
+#include "core/processor.h"
 #include "speech_like_signal.h"
 
 namespace {

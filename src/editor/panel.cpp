@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "core/parameters.h"
 #include "editor/knob.h"
 #include "editor/meters_display.h"
-#include "plugin/parameters.h"
 
 namespace lumisere::editor {
 
