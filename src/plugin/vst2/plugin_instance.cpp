@@ -60,7 +60,7 @@ PluginInstance::PluginInstance(audioMasterCallback host)
     header.version = kPluginVersion;
     header.processReplacing = processEntry;
     header.processDoubleReplacing = nullptr;
-    editor = new (std::nothrow) Editor(processor);
+    editor = new (std::nothrow) Editor(processor, header, host);
 }
 
 PluginInstance::~PluginInstance() { delete editor; }
@@ -70,14 +70,46 @@ void PluginInstance::setParameter(VstInt32 index, float value) {
     // The focus band-pass follows at the audio core's next block start, the editor at its next tick.
 }
 
-void PluginInstance::openEditor(void* parent) {
+bool PluginInstance::openEditor(void* parent) {
     parentWindow = parent;
-    // A second open without a close replaces the first window: an instance never has two.
-    if (editor != nullptr) editor->view.open(parent);
+    if (editor == nullptr) return false;
+    // A second open without a close replaces the first window: an instance never has two. Its thread
+    // is gone before the notifier learns the thread of this open.
+    editor->view.close();
+    editor->notifier.setUiThread();
+    return editor->view.open(parent);
 }
 
 void PluginInstance::closeEditor() {
-    if (editor != nullptr) editor->view.close();
+    if (editor == nullptr) return;
+    editor->view.close();
+    editor->notifier.deliverPending();
+}
+
+void PluginInstance::deliverEdits() {
+    if (editor != nullptr) editor->notifier.deliverPending();
+}
+
+void HostEditNotifier::post(const editor::EditEvent& event) {
+    queue_.push(event);
+    if (std::this_thread::get_id() == uiThread_) deliverPending();
+}
+
+void HostEditNotifier::deliverPending() {
+    queue_.drain([this](const editor::EditEvent& event) {
+        if (muted_) return;
+        switch (event.kind) {
+            case editor::EditEvent::Kind::Begin:
+                host_(&effect_, audioMasterBeginEdit, event.index, 0, nullptr, 0.0f);
+                break;
+            case editor::EditEvent::Kind::Value:
+                host_(&effect_, audioMasterAutomate, event.index, 0, nullptr, event.value);
+                break;
+            case editor::EditEvent::Kind::End:
+                host_(&effect_, audioMasterEndEdit, event.index, 0, nullptr, 0.0f);
+                break;
+        }
+    });
 }
 
 AEffect* createInstance(audioMasterCallback host) {
@@ -90,7 +122,8 @@ AEffect* createInstance(audioMasterCallback host) {
 
 void destroyInstance(PluginInstance* instance) {
     if (instance == nullptr) return;
-    // The window goes before the record it points to.
+    // The window goes before the record it points to; the host, closing the instance, is told nothing.
+    if (instance->editor != nullptr) instance->editor->notifier.mute();
     instance->closeEditor();
     delete instance;
     instanceDestroyed();
