@@ -5,7 +5,7 @@
 // Full. The queue keeps room for every gesture it has begun to end: a begin is taken only while two
 // more slots stay free for each open gesture (its last value and its end). Beyond that a value is held
 // back on the producer's side, the newest replacing the older, and goes out just before its gesture's
-// end (or in its place as soon as there is room again); a begin that finds no room drops its whole
+// end, unless a newer value finds room first; a begin that finds no room drops its whole
 // gesture, value and end alike. So whatever the consumer reads, every begin has its end and every
 // gesture it sees ends with the value the parameter was left at; only values in between are lost.
 // The format adapter has already stored each value, so a dropped gesture loses the host's notice,
@@ -28,14 +28,16 @@ struct EditEvent {
 
 class EditQueue {
 public:
-    static constexpr std::size_t kCapacity = 256;
-    static constexpr int kMaxIndex = 63;  // events for other indices are ignored
+    // A few idle calls' worth of a fast drag (hosts idle every 20 to 100 ms); small, since every
+    // instance holds one for its life.
+    static constexpr std::size_t kCapacity = 32;
+    static constexpr int kMaxIndex = 31;  // events for other indices are ignored
 
     // [producer] Never blocks or allocates. The producer may change threads only where one thread's
     // pushes happen before the next one's (a join, say).
     void push(const EditEvent& event) {
         if (event.index < 0 || event.index > kMaxIndex) return;
-        const std::uint64_t bit = std::uint64_t{1} << event.index;
+        const std::uint32_t bit = std::uint32_t{1} << event.index;
         switch (event.kind) {
             case EditEvent::Kind::Begin:
                 if ((open_ & bit) != 0) return;  // already open: one begin per gesture
@@ -100,9 +102,9 @@ private:
 
     // The producer's own.
     std::size_t reserved_ = 0;   // slots kept for the last values and ends of open gestures
-    std::uint64_t open_ = 0;     // gestures begun in the queue
-    std::uint64_t dropped_ = 0;  // gestures whose begin found no room
-    std::uint64_t held_ = 0;     // gestures with a value held back
+    std::uint32_t open_ = 0;     // gestures begun in the queue
+    std::uint32_t dropped_ = 0;  // gestures whose begin found no room
+    std::uint32_t held_ = 0;     // gestures with a value held back
     std::array<float, kMaxIndex + 1> heldValue_{};
 };
 

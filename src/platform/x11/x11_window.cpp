@@ -495,6 +495,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
 
 int openChildWindowCount() { return gOpenWindows.load(std::memory_order_relaxed); }
 
+bool clientCallsOnOpeningThread() { return false; }
+
 int x11SwallowedErrorCount() { return gSwallowedErrors.load(std::memory_order_relaxed); }
 
 }  // namespace lumisere::platform

@@ -63,8 +63,11 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
             if (ptr != nullptr) *static_cast<ERect**>(ptr) = &instance.editorRect;
             return 1;
 
-        case effEditOpen:  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
-            return instance.openEditor(ptr) ? 1 : 0;
+        case effEditOpen: {  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
+            const bool opened = instance.openEditor(ptr);
+            instance.deliverEdits();  // the end of a drag in a window this open replaced
+            return opened ? 1 : 0;
+        }
 
         case effEditClose:  // [ui thread] also when no editor is open
             instance.closeEditor();

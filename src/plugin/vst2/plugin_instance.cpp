@@ -9,6 +9,7 @@
 #include "dsp/denormal_guard.h"
 #include "plugin/library.h"
 #include "plugin/vst2/dispatcher.h"
+#include "platform/window_layer.h"
 
 namespace lumisere::vst2 {
 
@@ -72,11 +73,8 @@ void PluginInstance::setParameter(VstInt32 index, float value) {
 
 bool PluginInstance::openEditor(void* parent) {
     parentWindow = parent;
-    if (editor == nullptr) return false;
-    // A second open without a close replaces the first window: an instance never has two. Its thread
-    // is gone before the notifier learns the thread of this open.
-    editor->view.close();
-    editor->notifier.setUiThread();
+    if (editor == nullptr || !editor->notifier.prepare()) return false;
+    // A second open without a close replaces the first window: an instance never has two.
     return editor->view.open(parent);
 }
 
@@ -90,26 +88,39 @@ void PluginInstance::deliverEdits() {
     if (editor != nullptr) editor->notifier.deliverPending();
 }
 
+bool HostEditNotifier::prepare() {
+    if (platform::clientCallsOnOpeningThread() || queue_ != nullptr) return true;
+    queue_.reset(new (std::nothrow) editor::EditQueue);
+    return queue_ != nullptr;
+}
+
 void HostEditNotifier::post(const editor::EditEvent& event) {
-    queue_.push(event);
-    if (std::this_thread::get_id() == uiThread_) deliverPending();
+    if (queue_ != nullptr) {
+        queue_->push(event);
+    } else if (!muted_) {
+        send(event);  // on the thread that opened the window: the host's
+    }
 }
 
 void HostEditNotifier::deliverPending() {
-    queue_.drain([this](const editor::EditEvent& event) {
-        if (muted_) return;
-        switch (event.kind) {
-            case editor::EditEvent::Kind::Begin:
-                host_(&effect_, audioMasterBeginEdit, event.index, 0, nullptr, 0.0f);
-                break;
-            case editor::EditEvent::Kind::Value:
-                host_(&effect_, audioMasterAutomate, event.index, 0, nullptr, event.value);
-                break;
-            case editor::EditEvent::Kind::End:
-                host_(&effect_, audioMasterEndEdit, event.index, 0, nullptr, 0.0f);
-                break;
-        }
+    if (queue_ == nullptr) return;
+    queue_->drain([this](const editor::EditEvent& event) {
+        if (!muted_) send(event);
     });
+}
+
+void HostEditNotifier::send(const editor::EditEvent& event) const {
+    switch (event.kind) {
+        case editor::EditEvent::Kind::Begin:
+            host_(&effect_, audioMasterBeginEdit, event.index, 0, nullptr, 0.0f);
+            break;
+        case editor::EditEvent::Kind::Value:
+            host_(&effect_, audioMasterAutomate, event.index, 0, nullptr, event.value);
+            break;
+        case editor::EditEvent::Kind::End:
+            host_(&effect_, audioMasterEndEdit, event.index, 0, nullptr, 0.0f);
+            break;
+    }
 }
 
 AEffect* createInstance(audioMasterCallback host) {

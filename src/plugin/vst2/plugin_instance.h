@@ -6,7 +6,7 @@
 // the audio thread calls the process entry; setParameter and getParameter may come on either.
 #pragma once
 
-#include <thread>
+#include <memory>
 
 #include "editor/edit_queue.h"
 #include "editor/editor_model.h"
@@ -33,17 +33,18 @@ private:
 
 // Tells the host of the editor's edits as VST 2.x hosts record them: audioMasterBeginEdit, then
 // audioMasterAutomate with each new value, then audioMasterEndEdit; nothing else is ever sent. The
-// host is called on its UI thread only: edits made there (the Win32 window procedure runs on the
-// thread that opened the window) go to it at once, in order after any still queued; edits from another
-// thread (the X11 editor's own) wait in the queue for effEditIdle or effEditClose. A host that never
-// sends effEditIdle hears of them when it closes the editor; until then the processor already holds
-// every value, and getParameter answers it.
+// host is called on its UI thread only: where the window's calls come on the thread that opened it
+// (the Win32 window procedure) the edits go to the host at once; from a window thread of its own (the
+// X11 editor's) they wait in the queue for effEditIdle or effEditClose. A host that never sends
+// effEditIdle hears of them when it closes the editor; until then the processor already holds every
+// value, and getParameter answers it.
 class HostEditNotifier final : public editor::EditListener {
 public:
     HostEditNotifier(AEffect& effect, audioMasterCallback host) : effect_(effect), host_(host) {}
 
-    // [ui thread] effEditOpen: the host's UI thread, the one the host may be called on.
-    void setUiThread() { uiThread_ = std::this_thread::get_id(); }
+    // [ui thread] effEditOpen, before the window: where the window's calls come on a thread of its
+    // own, the queue they wait in, made once. False when memory is short.
+    bool prepare();
     // [ui thread] effEditIdle, effEditClose: sends the edits waiting, oldest first.
     void deliverPending();
     // [ui thread] effClose: a host tearing the instance down is told nothing more.
@@ -56,12 +57,12 @@ public:
 
 private:
     void post(const editor::EditEvent& event);
+    void send(const editor::EditEvent& event) const;
 
     AEffect& effect_;
     const audioMasterCallback host_;
-    std::thread::id uiThread_;
     bool muted_ = false;  // the UI thread's own
-    editor::EditQueue queue_;
+    std::unique_ptr<editor::EditQueue> queue_;  // null where the host is told at once
 };
 
 constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
