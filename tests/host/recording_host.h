@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere::test {
 
