@@ -15,11 +15,23 @@ platform::PointerResponse toPlatform(const MouseResponse& r) {
 }  // namespace
 
 void EditorView::NotifyingModel::setParam(int index, float value) {
+    const float before = target_.param(index);
     target_.setParam(index, value);
-    if (listener_ != nullptr) listener_->parameterEdited(index, target_.param(index));
+    if (listener_ == nullptr) return;
+    const float stored = target_.param(index);
+    if (drag_.param == index) {
+        // A move of the drag: the host hears of changes only, not of every pixel at the range's end.
+        if (stored != before) listener_->parameterEdited(index, stored);
+        return;
+    }
+    listener_->editBegan(index);
+    listener_->parameterEdited(index, stored);
+    listener_->editEnded(index);
 }
 
-EditorView::EditorView(EditorModel& model, EditListener* listener) : model_(model, listener) {}
+// model_ keeps a reference to drag_, which is constructed after it but only read once events come.
+EditorView::EditorView(EditorModel& model, EditListener* listener)
+    : listener_(listener), model_(model, listener, drag_) {}
 
 EditorView::~EditorView() { close(); }
 
@@ -33,8 +45,14 @@ bool EditorView::open(void* parent) {
 void EditorView::close() {
     nativeWindow_.store(nullptr, std::memory_order_release);
     window_.reset();  // returns once no call into this view can come from the window any more
+    endDrag();
     drag_ = DragState{};
     shownWidth_ = 0;
+}
+
+void EditorView::endDrag() {
+    if (drag_.param >= 0 && listener_ != nullptr) listener_->editEnded(drag_.param);
+    drag_.param = -1;
 }
 
 bool EditorView::isOpen() const { return window_ != nullptr && window_->alive(); }
@@ -67,7 +85,10 @@ platform::Damage EditorView::paint(platform::Canvas& canvas, int width, int heig
 }
 
 platform::PointerResponse EditorView::pointerPress(int x, int y, int clientHeight) {
-    return toPlatform(mousePress(&model_, drag_, x, y, clientHeight));
+    endDrag();  // a press with no release since the last one (posted input): that drag is over
+    const MouseResponse response = mousePress(&model_, drag_, x, y, clientHeight);
+    if (drag_.param >= 0 && listener_ != nullptr) listener_->editBegan(drag_.param);
+    return toPlatform(response);
 }
 
 platform::PointerResponse EditorView::doubleClickPress(int, int) { return toPlatform(mouseDoubleClickPress()); }
@@ -76,9 +97,15 @@ platform::PointerResponse EditorView::pointerMove(int, int y, bool leftButtonHel
     return toPlatform(mouseMove(&model_, drag_, y, leftButtonHeld));
 }
 
-platform::PointerResponse EditorView::pointerRelease(int, int) { return toPlatform(mouseRelease(drag_)); }
+platform::PointerResponse EditorView::pointerRelease(int, int) {
+    endDrag();
+    return toPlatform(mouseRelease(drag_));
+}
 
 // The release will never come: end the drag as a release would.
-void EditorView::captureLost() { mouseRelease(drag_); }
+void EditorView::captureLost() {
+    endDrag();
+    mouseRelease(drag_);
+}
 
 }  // namespace lumisere::editor

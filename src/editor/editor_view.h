@@ -13,12 +13,21 @@
 
 namespace lumisere::editor {
 
-// Told of every change the editor makes to a parameter, after it is stored. VST 2.x hosts are not
-// told (the host reads the new value when it next asks); an LV2 UI passes it on to its host.
+// Told of every change the editor makes to a parameter, as gestures a host can record: a drag is
+// editBegan at the press, one parameterEdited per change of the stored value, editEnded at the release
+// (also when the capture is lost or the editor closes mid-drag, so a begin always has its end); a
+// toggle, a strip click or the first press of a double-click is a begin, a value and an end of its
+// own. Calls come on the window's thread (platform/window_layer.h), the end of a drag cut short by
+// close() on the thread that closes.
 class EditListener {
 public:
     virtual ~EditListener() = default;
+    // A drag, toggle, strip click or double-click starts changing index.
+    virtual void editBegan(int index) = 0;
+    // After the value is stored; value is the stored one.
     virtual void parameterEdited(int index, float value) = 0;
+    // That change is over.
+    virtual void editEnded(int index) = 0;
 };
 
 class EditorView final : public platform::WindowClient {
@@ -57,10 +66,12 @@ public:
     void captureLost() override;
 
 private:
-    // The model the mouse machine writes through: stores, then tells the listener.
+    // The model the mouse machine writes through: stores, then tells the listener. A write to the
+    // parameter being dragged is a move of that gesture; any other write is a gesture of its own.
     class NotifyingModel final : public EditorModel {
     public:
-        NotifyingModel(EditorModel& target, EditListener* listener) : target_(target), listener_(listener) {}
+        NotifyingModel(EditorModel& target, EditListener* listener, const DragState& drag)
+            : target_(target), listener_(listener), drag_(drag) {}
         float param(int index) const override { return target_.param(index); }
         void setParam(int index, float value) override;
         float deEssReductionDb() const override { return target_.deEssReductionDb(); }
@@ -69,8 +80,13 @@ private:
     private:
         EditorModel& target_;
         EditListener* listener_;
+        const DragState& drag_;
     };
 
+    // Ends the drag under way, if any, and tells the listener.
+    void endDrag();
+
+    EditListener* listener_;
     NotifyingModel model_;
     DragState drag_;
     // [window thread] The state of the picture on the window's canvas, when shownWidth_ > 0.

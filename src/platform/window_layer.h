@@ -95,4 +95,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
 // How many child windows of this library are open; the tests and the unload path read it.
 int openChildWindowCount();
 
+// Whether the client's calls come on the thread that opened the window (Win32) rather than on a
+// thread of the window's own (X11).
+bool clientCallsOnOpeningThread();
+
 }  // namespace lumisere::platform

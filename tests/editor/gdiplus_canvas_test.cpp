@@ -138,6 +138,13 @@ TEST_F(GdiplusCanvasTest, MissingFamilyDrawsEveryShapeAndNoText) {
         for (int x = 28; x < 200; ++x) titleInk += !closeTo(withFont.pixel(x, y), without.pixel(x, y), 8);
     EXPECT_GT(titleInk, 200);
     EXPECT_TRUE(closeTo(without.pixel(316, 498), 0xFF141C28, 3));
+
+    // Run with LUMISERE_WINE_FONT_ALIAS=off, as a default Wine prefix is, the title above is drawn
+    // without a Segoe UI.
+    const char* alias = std::getenv("LUMISERE_WINE_FONT_ALIAS");
+    if (alias != nullptr && std::string(alias) == "off") {
+        EXPECT_FALSE(GdiplusCanvas(1, 1, "Segoe UI").hasFont()) << "the prefix still has a Segoe UI";
+    }
 }
 
 TEST_F(GdiplusCanvasTest, FailedCanvasesAndBadCallsDrawNothing) {

@@ -63,13 +63,22 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
             if (ptr != nullptr) *static_cast<ERect**>(ptr) = &instance.editorRect;
             return 1;
 
-        case effEditOpen:  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
-            instance.openEditor(ptr);
-            return 1;
+        case effEditOpen: {  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
+            const bool opened = instance.openEditor(ptr);
+            instance.deliverEdits();  // the end of a drag in a window this open replaced
+            return opened ? 1 : 0;
+        }
 
         case effEditClose:  // [ui thread] also when no editor is open
             instance.closeEditor();
             return 1;
+
+        case effEditIdle:  // [ui thread] the editor keeps its own time; this only hands over its edits
+            instance.deliverEdits();
+            return 0;
+
+        case effCanBeAutomated:  // [ui thread] every parameter may be recorded
+            return isParamIndex(index) ? 1 : 0;
 
         case effGetPlugCategory:  // [ui thread]
             return kPlugCategEffect;

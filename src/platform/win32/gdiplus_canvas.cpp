@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 namespace lumisere::platform {
@@ -90,7 +91,13 @@ bool drawable(const IntRect& r) { return r.width > 0 && r.height > 0; }
 
 }  // namespace
 
-GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family) {
+GdiplusCanvas::GdiplusCanvas(int width, int height)
+    : GdiplusCanvas(width, height, kEditorFontFamilies, static_cast<int>(std::size(kEditorFontFamilies))) {}
+
+GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family)
+    : GdiplusCanvas(width, height, &family, family != nullptr ? 1 : 0) {}
+
+GdiplusCanvas::GdiplusCanvas(int width, int height, const char* const* families, int familyCount) {
     if (width <= 0 || height <= 0) return;
     if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap_) != Gdiplus::Ok) {
         bitmap_ = nullptr;
@@ -105,9 +112,11 @@ GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family) {
     gp::GdipSetSmoothingMode(graphics_, Gdiplus::SmoothingModeAntiAlias);
     gp::GdipSetTextRenderingHint(graphics_, Gdiplus::TextRenderingHintClearTypeGridFit);
 
-    if (family != nullptr) {
-        const std::wstring name = widen(family);
-        if (gp::GdipCreateFontFamilyFromName(name.c_str(), nullptr, &family_) != Gdiplus::Ok) family_ = nullptr;
+    for (int i = 0; i < familyCount && family_ == nullptr; ++i) {
+        const Gdiplus::GpStatus found =
+            families[i] == nullptr ? gp::GdipGetGenericFontFamilySansSerif(&family_)
+                                   : gp::GdipCreateFontFamilyFromName(widen(families[i]).c_str(), nullptr, &family_);
+        if (found != Gdiplus::Ok) family_ = nullptr;
     }
     if (gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &centred_) == Gdiplus::Ok) {
         gp::GdipSetStringFormatAlign(centred_, Gdiplus::StringAlignmentCenter);

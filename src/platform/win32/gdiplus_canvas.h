@@ -24,11 +24,19 @@ namespace lumisere::platform {
 // Saves a GDI+ bitmap as PNG at a UTF-8 path with the installed PNG encoder; false when it was not written.
 bool writeBitmapPng(Gdiplus::GpBitmap* bitmap, const std::string& utf8Path);
 
+// The editor's text families in order of preference, null standing for GDI+'s generic sans serif.
+// Windows before Vista and Wine have no Segoe UI; Tahoma ships with both, though a Wine whose GDI+
+// finds none of Wine's own fonts sees only the system's, where DejaVu or Liberation are common.
+inline constexpr const char* kEditorFontFamilies[] = {"Segoe UI", "Tahoma", nullptr, "DejaVu Sans",
+                                                      "Liberation Sans"};
+
 class GdiplusCanvas final : public Canvas {
 public:
-    // A width or height of zero or less, or GDI+ not started, gives a canvas that draws nothing. When
-    // the family cannot be found no text is drawn; shapes still are.
-    GdiplusCanvas(int width, int height, const char* family = "Segoe UI");
+    // A width or height of zero or less, or GDI+ not started, gives a canvas that draws nothing.
+    // The editor's text in the first of kEditorFontFamilies that exists, in the same sizes and weights.
+    GdiplusCanvas(int width, int height);
+    // The text in family alone: when it cannot be found (or is null) no text is drawn; shapes still are.
+    GdiplusCanvas(int width, int height, const char* family);
     ~GdiplusCanvas() override;
 
     GdiplusCanvas(const GdiplusCanvas&) = delete;
@@ -61,6 +69,7 @@ public:
     void unclip() override;
 
 private:
+    GdiplusCanvas(int width, int height, const char* const* families, int familyCount);
     Gdiplus::GpFont* fontFor(const Font& font);
 
     struct CachedFont {

@@ -277,6 +277,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
     return window;
 }
 
+bool clientCallsOnOpeningThread() { return true; }
+
 int openChildWindowCount() {
     std::lock_guard<std::mutex> lock(gWindowsMutex);
     return static_cast<int>(gOpenWindows.size());

@@ -15,8 +15,16 @@
 // editors never race each other (or the host) over XSetErrorHandler. Xlib asks that hook only about
 // errors it reads while a call waits for a reply, so every batch of our requests ends with a round trip
 // (XSync, or a request with a reply) before anything reads events: with no request outstanding, event
-// reading cannot meet an error. A broken connection (the X server gone) is an I/O error, which still
-// goes to Xlib's process-wide I/O error handler, the host's.
+// reading cannot meet an error.
+//
+// A broken connection (the X server gone) is an I/O error. Xlib first calls its process-wide I/O error
+// handler, whose default ends the process, then the connection's own exit handler, whose default ends
+// it too. While an editor connection is open we put a handler of ours in front of the process-wide
+// one: for our connections it returns, for any other it calls the handler it replaced (the host's, or
+// Xlib's); the last connection to close puts that one back. Our connections' exit handler
+// (XSetIOErrorExitHandler, libX11 1.7) marks the window lost and returns too, so the Xlib call returns,
+// every later one on that connection does nothing, and the event thread closes the connection and ends:
+// the editor goes, the host stays.
 #include "platform/x11/x11_window.h"
 
 #include <cairo.h>
@@ -85,6 +93,21 @@ class X11ChildWindow;
 std::mutex gRunningMutex;
 std::vector<X11ChildWindow*> gRunning;
 
+// Our open connections, and the process-wide I/O error handler ours stands in front of while there are
+// any; under gRunningMutex.
+std::vector<Display*> gOwnDisplays;
+XIOErrorHandler gReplacedIoHandler = nullptr;
+
+int ioErrorOfAnyConnection(Display* display) {
+    XIOErrorHandler replaced = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
+        if (std::find(gOwnDisplays.begin(), gOwnDisplays.end(), display) != gOwnDisplays.end()) return 0;
+        replaced = gReplacedIoHandler;
+    }
+    return replaced != nullptr ? replaced(display) : 0;
+}
+
 // The error hook of our connections: the error is counted and goes no further; the call that waited
 // for its reply reports failure (status 0), as it would after a handler that returns.
 int swallowError(Display*, xError*, XExtCodes*, int* status) {
@@ -93,14 +116,34 @@ int swallowError(Display*, xError*, XExtCodes*, int* status) {
     return True;
 }
 
-// The editor's own connection to the display named by DISPLAY, with the error hook in place; null
-// when there is no display.
-Display* openConnection() {
+void closeConnection(Display* display) {
+    XCloseDisplay(display);
+    std::lock_guard<std::mutex> lock(gRunningMutex);
+    gOwnDisplays.erase(std::remove(gOwnDisplays.begin(), gOwnDisplays.end(), display), gOwnDisplays.end());
+    if (!gOwnDisplays.empty()) return;
+    // Put the replaced handler back, unless someone has put one of their own in front of ours since.
+    const XIOErrorHandler current = XSetIOErrorHandler(gReplacedIoHandler);
+    if (current != ioErrorOfAnyConnection) XSetIOErrorHandler(current);
+    gReplacedIoHandler = nullptr;
+}
+
+// The editor's own connection to the display named by DISPLAY, with the error hook and the I/O error
+// handlers in place; null when there is no display.
+Display* openConnection(XIOErrorExitHandler lost, void* lostData) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
+        if (gOwnDisplays.empty()) {
+            const XIOErrorHandler previous = XSetIOErrorHandler(ioErrorOfAnyConnection);
+            gReplacedIoHandler = previous != ioErrorOfAnyConnection ? previous : nullptr;
+        }
+        gOwnDisplays.push_back(display);
+    }
+    XSetIOErrorExitHandler(display, lost, lostData);
     XExtCodes* codes = XAddExtension(display);
     if (codes == nullptr) {
-        XCloseDisplay(display);
+        closeConnection(display);
         return nullptr;
     }
     XESetError(display, codes->extension, swallowError);
@@ -142,6 +185,11 @@ private:
         [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
     }
 
+    // [event thread] The connection's exit handler: the X server is gone.
+    static void connectionLost(Display*, void* window) {
+        static_cast<X11ChildWindow*>(window)->lost_.store(true);
+    }
+
     // The event thread and its parts.
     void run();
     void dispatchEvents();
@@ -171,6 +219,7 @@ private:
 
     std::atomic<bool> stop_{false};
     std::atomic<bool> alive_{true};
+    std::atomic<bool> lost_{false};  // the connection broke: every Xlib call on it does nothing now
 
     // The event thread's own.
     bool paintDue_ = true;       // bring the picture up to date at the next turn of the loop
@@ -184,7 +233,7 @@ private:
 };
 
 bool X11ChildWindow::open(Window parent) {
-    display_ = openConnection();
+    display_ = openConnection(connectionLost, this);
     if (display_ == nullptr) return false;
 
     // A round trip: a parent id that is no window fails here, its error swallowed.
@@ -243,6 +292,12 @@ void X11ChildWindow::shutDown() {
         std::lock_guard<std::mutex> lock(gRunningMutex);
         gRunning.erase(std::remove(gRunning.begin(), gRunning.end(), this), gRunning.end());
     }
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+        // The process is ending on our own thread (exit() from a handler of the host's, inside an Xlib
+        // call of ours): no thread joins itself, and the connection is left to the process's end.
+        thread_.detach();
+        return;
+    }
     if (thread_.joinable()) {
         stop_.store(true);
         wake();
@@ -253,7 +308,7 @@ void X11ChildWindow::shutDown() {
         // Gone already when the host destroyed its window first; the grab, if any, goes with ours.
         if (window_ != 0 && alive_.load()) XDestroyWindow(display_, window_);
         XSync(display_, False);
-        XCloseDisplay(display_);
+        closeConnection(display_);
         display_ = nullptr;
     }
     if (wakeFd_ >= 0) close(wakeFd_);
@@ -287,7 +342,7 @@ struct StopRunningWindowsAtUnload {
 
 void X11ChildWindow::run() {
     auto nextTick = Clock::now() + kTickPeriod;
-    while (!stop_.load()) {
+    while (!stop_.load() && !lost_.load()) {
         dispatchEvents();
         if (alive_.load()) {
             const auto now = Clock::now();
@@ -300,12 +355,21 @@ void X11ChildWindow::run() {
             if (paintDue_ || exposed_) paint();
         }
         // The paint's round trip may have queued events: poll only with none waiting.
-        if (XPending(display_) == 0) waitForWork(nextTick);
+        if (!lost_.load() && XPending(display_) == 0) waitForWork(nextTick);
+    }
+    if (lost_.load()) {
+        // The window went with the server. The connection is closed on this thread, which holds the
+        // display's lock if the host turned Xlib's locking on (Xlib takes it for good on an I/O error).
+        alive_.store(false);
+        loseCapture();
+        closeConnection(display_);
+        display_ = nullptr;
+        gc_ = nullptr;
     }
 }
 
 void X11ChildWindow::dispatchEvents() {
-    while (XPending(display_) > 0) {
+    while (!lost_.load() && XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         handle(event);
@@ -493,6 +557,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
 }
 
 int openChildWindowCount() { return gOpenWindows.load(std::memory_order_relaxed); }
+
+bool clientCallsOnOpeningThread() { return false; }
 
 int x11SwallowedErrorCount() { return gSwallowedErrors.load(std::memory_order_relaxed); }
 
