@@ -3,6 +3,7 @@
 //   lumisere process IN... (-o OUT | --out-dir DIR) [parameter options] [--preset FILE] ...
 //   lumisere params [--json]
 //   lumisere snapshot OUT.png [parameter options] [--meters DEESS_DB GATE_DB]
+//   lumisere suggest IN... [--json] [--plot PNG] [--write-preset FILE] [--apply (-o OUT | --out-dir DIR)]
 //
 // Exit status: 0 when everything went through, 1 when some file failed, 2 for a usage mistake,
 // 130 when interrupted. No exception leaves main: anything unforeseen is a message and status 1.
@@ -28,6 +29,7 @@
 #include "plugin/parameters.h"
 #include "plugin/version.h"
 #include "snapshot.h"
+#include "suggest_command.h"
 
 namespace {
 
@@ -108,7 +110,19 @@ struct ProcessArgs {
     ParamOptions params;
 };
 
+int renderFiles(const ProcessArgs& args, const RenderOptions& options);
+
 int runProcess(const ProcessArgs& args) {
+    RenderOptions options;
+    options.params = collectSettings(args.params).values;
+    options.blockSize = args.block;
+    options.format = {args.format, args.bits};
+    options.replace = args.force;
+    return renderFiles(args, options);
+}
+
+// Renders the inputs with the options and prints the reports; the exit status.
+int renderFiles(const ProcessArgs& args, const RenderOptions& options) {
     if (args.output.empty() == args.outDir.empty()) {
         throw UsageError("give -o OUT for one input or --out-dir DIR for any number of inputs");
     }
@@ -116,11 +130,6 @@ int runProcess(const ProcessArgs& args) {
         throw UsageError("-o names one output but " + std::to_string(args.inputs.size()) +
                          " inputs are given; use --out-dir DIR");
     }
-    RenderOptions options;
-    options.params = collectSettings(args.params).values;
-    options.blockSize = args.block;
-    options.format = {args.format, args.bits};
-    options.replace = args.force;
 
     if (!args.outDir.empty()) {
         std::error_code ec;
@@ -279,6 +288,9 @@ int run(int argc, char** argv) {
     snapshotCmd->add_flag("--force", snapshotForce, "replace an existing PNG");
     addParamOptions(*snapshotCmd, snapshotParams);
 
+    SuggestArgs suggest;
+    CLI::App* suggestCmd = addSuggestCommand(app, suggest);
+
     try {
         // CLI11 reads `--bypass=` as the bare switch; an empty value is a mistake, not "on".
         const std::string empty = emptySwitchValue(std::vector<std::string>(argv + 1, argv + argc));
@@ -300,6 +312,21 @@ int run(int argc, char** argv) {
 
     try {
         if (processCmd->parsed()) return runProcess(process);
+        if (suggestCmd->parsed()) {
+            installStopHandlers();
+            return runSuggest(suggest, gStop, [&](const std::array<float, kNumParams>& params) {
+                ProcessArgs apply;
+                apply.inputs = suggest.inputs;
+                apply.output = suggest.output;
+                apply.outDir = suggest.outDir;
+                apply.force = suggest.force;
+                apply.json = suggest.json;
+                RenderOptions options;
+                options.params = params;
+                options.replace = suggest.force;
+                return renderFiles(apply, options);
+            });
+        }
         if (paramsCmd->parsed()) return runParams(paramsJson);
         if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotForce, snapshotParams, meters);
     } catch (const UsageError& e) {
