@@ -83,14 +83,15 @@ void addParamOptions(CLI::App& app, ParamOptions& p) {
         }
         p.options[i]->group("Parameters");
     }
-    app.add_option("--preset", p.preset, "file of `name = value` lines with the parameter names and units")
+    app.add_option("--preset", p.preset,
+                   "a named preset (lumisere params lists them) or a file of `name = value` lines")
         ->group("Parameters");
 }
 
 // Defaults, then the preset, then the options.
 ParamSettings collectSettings(const ParamOptions& p) {
     ParamSettings settings;
-    if (!p.preset.empty()) loadPreset(p.preset, settings);
+    if (!p.preset.empty()) applyPreset(p.preset, settings);
     for (int i = 0; i < kNumParams; ++i) {
         if (p.options[i]->count() > 0) settings.set(i, p.texts[i], "--" + optionName(i));
     }
@@ -205,6 +206,15 @@ int runParams(bool json) {
     std::printf("\nValues as the display shows them, the unit optional: -30 or -30dB; 7200, 7200Hz, 7.2k or\n"
                 "7.2kHz; 40 or 40%%; switches on (the bare option) or off (--bypass=off). A preset file takes\n"
                 "the same names without the dashes, one `name = value` a line: focus-freq = 7.2k\n");
+    std::printf("\nNamed presets (--preset NAME; the parameters not listed keep their defaults):\n");
+    for (const FactoryPreset& preset : kFactoryPresets) {
+        std::string values;
+        for (int v = 0; v < preset.valueCount; ++v) {
+            const PresetValue& value = preset.values[v];
+            values += (v == 0 ? "" : ", ") + optionName(value.param) + " " + unitsText(value.param, value.units);
+        }
+        std::printf("  %-15s %s\n  %-15s %s\n", preset.name, preset.summary, "", values.c_str());
+    }
     return 0;
 }
 
