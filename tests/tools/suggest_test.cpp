@@ -250,6 +250,12 @@ TEST(Suggest, TheCommandWritesWhatItIsAskedAndSaysWhatItCannotMeasure) {
     EXPECT_EQ(json["files"], 2);
     EXPECT_EQ(json["failed"][0]["input"], "missing.wav");
     EXPECT_FALSE(json["settings"]["dipses-thresh"].is_null());
+    // Samples that are no numbers read as silence.
+    for (std::size_t i = 0; i < 200; i += 2) take.samples[take.samples.size() / 2 + i] = i % 4 ? NAN : INFINITY;
+    writeAudio(dir / "broken.wav", take);
+    EXPECT_EQ(runTool(dir, {"suggest", "broken.wav"}).status, 0);
+    run = runTool(dir, {"suggest", "take.wav", "--json", "--apply", "-o", "j.wav"});
+    EXPECT_EQ(nlohmann::json::parse(run.out)["rendered"][0]["output"], "j.wav") << run.out;
 
     // The named presets by name, in any case; an unknown name is read as a file and refused.
     EXPECT_EQ(runTool(dir, {"process", "take.wav", "-o", "podcast.wav", "--preset", "podcast-voice"}).status, 0);

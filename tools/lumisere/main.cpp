@@ -111,7 +111,7 @@ struct ProcessArgs {
     ParamOptions params;
 };
 
-int renderFiles(const ProcessArgs& args, const RenderOptions& options);
+int renderFiles(const ProcessArgs& args, const RenderOptions& options, nlohmann::json* jsonFiles = nullptr);
 
 int runProcess(const ProcessArgs& args) {
     RenderOptions options;
@@ -122,8 +122,9 @@ int runProcess(const ProcessArgs& args) {
     return renderFiles(args, options);
 }
 
-// Renders the inputs with the options and prints the reports; the exit status.
-int renderFiles(const ProcessArgs& args, const RenderOptions& options) {
+// Renders the inputs with the options and prints the reports; the exit status. With --json and
+// `jsonFiles`, the reports go there instead, for a document of the caller's.
+int renderFiles(const ProcessArgs& args, const RenderOptions& options, nlohmann::json* jsonFiles) {
     if (args.output.empty() == args.outDir.empty()) {
         throw UsageError("give -o OUT for one input or --out-dir DIR for any number of inputs");
     }
@@ -167,7 +168,9 @@ int renderFiles(const ProcessArgs& args, const RenderOptions& options) {
         }
     }
     // Every text went through textEntry(); replacing is only the last guard against a throw.
-    if (args.json) {
+    if (args.json && jsonFiles != nullptr) {
+        *jsonFiles = files;
+    } else if (args.json) {
         std::cout << nlohmann::json{{"files", files}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                   << "\n";
     }
@@ -324,7 +327,7 @@ int run(int argc, char** argv) {
         if (processCmd->parsed()) return runProcess(process);
         if (suggestCmd->parsed()) {
             installStopHandlers();
-            return runSuggest(suggest, gStop, [&](const std::array<float, kNumParams>& params) {
+            return runSuggest(suggest, gStop, [&](const std::array<float, kNumParams>& params, nlohmann::json* files) {
                 ProcessArgs apply;
                 apply.inputs = suggest.inputs;
                 apply.output = suggest.output;
@@ -334,7 +337,7 @@ int run(int argc, char** argv) {
                 RenderOptions options;
                 options.params = params;
                 options.replace = suggest.force;
-                return renderFiles(apply, options);
+                return renderFiles(apply, options, files);
             });
         }
         if (paramsCmd->parsed()) return runParams(paramsJson);

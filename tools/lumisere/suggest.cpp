@@ -69,6 +69,10 @@ dsp::FocusCoefficients narrowBandPass(double centreHz, double rate) {
     return {alpha / a0, 0.0, -alpha / a0, -2.0 * std::cos(w) / a0, (1.0 - alpha) / a0};
 }
 
+// A sample as the detectors take it: not a number or infinite is silence, and a double's value past
+// a million (which the plug-in's analysers read as silence too) is held there, so energies stay finite.
+double readable(double x) { return std::isfinite(x) ? std::clamp(x, -dsp::kImplausibleInput, dsp::kImplausibleInput) : 0.0; }
+
 // Runs the gate's detector and the de-esser's bank of band-passes over one file.
 void measureFile(const std::string& input, FrameTable& table, int fileIndex, double& seconds,
                  const std::atomic<bool>& stop) {
@@ -133,8 +137,8 @@ void measureFile(const std::string& input, FrameTable& table, int fileIndex, dou
             const int n = std::min(dsp::kChunkFrames, frameLength - start);
             for (int i = 0; i < n; ++i) {
                 const double* x = &interleaved[static_cast<std::size_t>(start + i) * channels];
-                const double l = std::isfinite(x[0]) ? x[0] : 0.0;
-                const double r = std::isfinite(x[channels - 1]) ? x[channels - 1] : 0.0;
+                const double l = readable(x[0]);
+                const double r = readable(x[channels - 1]);
                 const double m = std::max(std::fabs(l), std::fabs(r));
                 dsp::advanceAnalyser(analyser, m);
                 detector.m[i] = m;

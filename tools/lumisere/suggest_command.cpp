@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "output_file.h"
 #include "param_args.h"
@@ -54,20 +55,23 @@ int runSuggest(const SuggestArgs& args, const std::atomic<bool>& stop, const Ren
     }
     std::vector<MeasureFailure> failures;
     const Measurements m = measureFiles(args.inputs, failures, stop);
-    if (stop) return 130;
+    if (stop) {
+        std::fprintf(stderr, "lumisere: interrupted\n");
+        return 130;
+    }
     for (const MeasureFailure& f : failures) std::fprintf(stderr, "lumisere: %s: %s\n", f.input.c_str(), f.error.c_str());
     const Proposal p = propose(m);
 
+    nlohmann::json doc;
     if (args.json) {
-        nlohmann::json doc = proposalJson(m, p);
+        doc = proposalJson(m, p);
         nlohmann::json failed = nlohmann::json::array();
         for (const MeasureFailure& f : failures) failed.push_back(textEntry({{"input", f.input}, {"error", f.error}}));
         doc["failed"] = failed;
-        std::cout << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     } else if (m.files > 0) {
         std::fputs(proposalText(m, p).c_str(), stdout);
+        std::fflush(stdout);
     }
-    std::fflush(stdout);
 
     int status = failures.empty() && !p.empty() ? 0 : 1;
     const auto attempt = [&](const std::string& path, const auto& write) {
@@ -85,9 +89,11 @@ int runSuggest(const SuggestArgs& args, const std::atomic<bool>& stop, const Ren
         attempt(args.presetOut, [&] { writeText(args.presetOut, proposalPresetText(p), args.force); });
     }
     if (args.apply && !p.empty()) {
-        const int rendered = render(p.params());
+        const int rendered = render(p.params(), args.json ? &doc["rendered"] : nullptr);
         if (rendered != 0) status = rendered;
     }
+    // One document, the renders' reports in it.
+    if (args.json) std::cout << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return status;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,9 @@ struct SuggestArgs {
 // Adds `suggest` and its options to the tool.
 CLI::App* addSuggestCommand(CLI::App& app, SuggestArgs& args);
 
-// How --apply renders: the inputs with the given normalised values, as `process` would, reports
-// printed (as JSON when asked); returns the exit status.
-using RenderWith = std::function<int(const std::array<float, kNumParams>& params)>;
+// How --apply renders: the inputs with the given normalised values, as `process` would, the reports
+// printed, or with --json put into `files` as `process --json` lists them; returns the exit status.
+using RenderWith = std::function<int(const std::array<float, kNumParams>& params, nlohmann::json* files)>;
 
 // Exit status 0 when a proposal was made (and everything asked of it written), 1 when nothing could
 // be measured, a file failed or an output could not be written.
