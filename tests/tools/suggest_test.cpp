@@ -151,7 +151,7 @@ Outcome run(const ScratchDir& dir, const Case& c, int index) {
 }
 
 TEST(Suggest, CorpusOfKnownHissAndSibilanceGetsSettingsThatDoTheJob) {
-    if (cleanVoice().empty()) GTEST_FAIL() << "espeak-ng and sox are needed to make the corpus (scripts/install-deps)";
+    ASSERT_FALSE(cleanVoice().empty()) << "espeak-ng and sox are needed to make the corpus (scripts/install-deps)";
     ScratchDir dir;
     std::vector<Case> cases;
     for (double hiss : {-70.0, -60.0, -50.0}) {
@@ -227,6 +227,7 @@ TEST(Suggest, TheCommandWritesWhatItIsAskedAndSaysWhatItCannotMeasure) {
     }
     EXPECT_FALSE(fs::exists(dir / "p.preset"));
 
+    ASSERT_FALSE(cleanVoice().empty()) << "espeak-ng and sox are needed to make the voice (scripts/install-deps)";
     // A voice with hiss: the proposal as flags, a preset the tool reads back, the picture, and the
     // render; two takes measured together give one proposal, and a file that fails is named.
     Audio take;
