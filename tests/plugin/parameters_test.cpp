@@ -1,5 +1,5 @@
-#include "plugin/parameters.h"
-#include "plugin/presets.h"
+#include "core/parameters.h"
+#include "core/presets.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +101,7 @@ TEST(Parameters, UnitsMapBackToTheNormalisedValue) {
 }
 
 // Every named preset sets continuous parameters, each at most once, to values inside their ranges
-// (presetParams would otherwise clamp a typing slip silently), and no two share a name.
+// (presetParams would otherwise clamp a typing slip silently), and no two share a name or a symbol.
 TEST(Parameters, NamedPresetsStayInsideTheTable) {
     for (int i = 0; i < kNumFactoryPresets; ++i) {
         const FactoryPreset& preset = kFactoryPresets[i];
@@ -116,7 +116,10 @@ TEST(Parameters, NamedPresetsStayInsideTheTable) {
             EXPECT_TRUE(p >= 0.0 && p <= 1.0) << preset.name << ": " << kParams[value.param].hostName;
             EXPECT_NEAR(paramUnits(value.param, presetParams(preset)[value.param]), value.units, 1e-3);
         }
-        for (int j = 0; j < i; ++j) EXPECT_STRNE(preset.name, kFactoryPresets[j].name);
+        for (int j = 0; j < i; ++j) {
+            EXPECT_STRNE(preset.name, kFactoryPresets[j].name);
+            EXPECT_STRNE(preset.symbol, kFactoryPresets[j].symbol);
+        }
     }
 }
 

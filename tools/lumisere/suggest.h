@@ -23,7 +23,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::cli {
 

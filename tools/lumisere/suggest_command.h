@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::cli {
 

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere {
 
@@ -20,6 +20,7 @@ struct PresetValue {
 constexpr int kMaxPresetValues = kNumParams;
 
 struct FactoryPreset {
+    const char* symbol;   // stable identifier, as the formats name it (the LV2 preset URI), e.g. "podcast_voice"
     const char* name;     // what a host lists, e.g. "Podcast voice"
     const char* summary;  // one line: what it is for
     int valueCount;
