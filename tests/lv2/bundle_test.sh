@@ -4,7 +4,7 @@
 #      installs (those only: other plug-ins installed beside them, such as x42's, bring their own
 #      mistakes).
 #   2. lv2info (lilv, as hosts read bundles) lists the plug-in and its ports with the names, ranges and
-#      defaults of the parameter table, and its X11 editor; the units and the editor's features, which
+#      defaults of the parameter table, its named presets and its X11 editor; the units and the editor's features, which
 #      lv2info does not print, are read with sordi.
 #   3. Each module exports its one descriptor function and nothing else, and with the C++ runtime
 #      linked in (STATIC_RUNTIME 1) needs no libstdc++ or libgcc_s from the host's system.
@@ -27,7 +27,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-report=$(sord_validate "$schemas"/*.lv2/*.ttl "$bundle"/manifest.ttl "$bundle"/lumisere.ttl 2>&1) || true
+report=$(sord_validate "$schemas"/*.lv2/*.ttl "$bundle"/manifest.ttl "$bundle"/lumisere.ttl "$bundle"/presets.ttl 2>&1) || true
 echo "sord_validate: $(tail -n 1 <<<"$report")"
 if ! grep -q '^Found 0 errors' <<<"$report" || grep -qi 'warn' <<<"$report"; then
   fail "sord_validate"$'\n'"$report"
@@ -57,6 +57,10 @@ expect_info $'^\tAuthor: *Ostrel Audio$'
 expect_info $'^\tHas latency: *no$'
 expect_info $'^\tOptional Features: *http://lv2plug.in/ns/lv2core#hardRTCapable$'
 expect_info $'^\t\thttps://ostrel-audio.example/plugins/lumisere#ui$'
+# The named presets, as hosts list them.
+for preset in "Podcast voice" "Gentle vocal" "Harsh esses" "Noisy room" "Air only"; do
+  expect_info $'^\t *'"$preset\$"
+done
 expect_info $'^\t\t\tClass: *http://lv2plug.in/ns/extensions/ui#X11UI$'
 expect_info $'^\t\t\tBinary: *file://.*/Lumisere.lv2/Lumisere_ui.so$'
 

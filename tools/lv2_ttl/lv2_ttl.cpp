@@ -1,11 +1,13 @@
-// lv2_ttl: writes the Turtle of the LV2 bundle, manifest.ttl and lumisere.ttl, from the parameter
-// table and the port layout, so no name, range, default or unit is typed a second time. The build
+// lv2_ttl: writes the Turtle of the LV2 bundle, manifest.ttl, lumisere.ttl and presets.ttl, from the
+// parameter table, the named presets and the port layout, so no name, range, default, unit or preset
+// value is typed a second time. The build
 // runs it for every build of the bundle:
 //
 //   lv2_ttl BUNDLE_DIR PLUGIN_BINARY [--ui-binary UI_BINARY]
 //
 // PLUGIN_BINARY is the module's file name inside the bundle ("Lumisere.so"); --ui-binary declares
 // the X11 editor in its module ("Lumisere_ui.so"), as the build does.
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "core/parameters.h"
+#include "core/presets.h"
 #include "dsp/de_esser.h"
 #include "formats/lv2/lv2_ports.h"
 #include "formats/module/identity.h"
@@ -68,6 +71,7 @@ const char* const kPrefixes =
     "@prefix doap:  <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix pset:  <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix ui:    <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
@@ -76,6 +80,11 @@ const char* const kPrefixes =
     "\n";
 
 std::string projectUri() { return std::string(kPluginUri) + "#project"; }
+
+// A named preset's URI: the plug-in's, with "#preset-" and the preset's symbol ("#preset-podcast_voice").
+std::string presetUri(const FactoryPreset& preset) {
+    return std::string(kPluginUri) + "#preset-" + preset.symbol;
+}
 
 std::string manifest(const std::string& pluginBinary, const std::string& uiBinary) {
     std::ostringstream out;
@@ -88,6 +97,34 @@ std::string manifest(const std::string& pluginBinary, const std::string& uiBinar
             << "\ta ui:X11UI ;\n"
             << "\tlv2:binary <" << uiBinary << "> ;\n"
             << "\trdfs:seeAlso <lumisere.ttl> .\n";
+    }
+    // Hosts list the presets from the manifest and read their values from presets.ttl.
+    for (const FactoryPreset& preset : kFactoryPresets) {
+        out << "\n<" << presetUri(preset) << ">\n"
+            << "\ta pset:Preset ;\n"
+            << "\tlv2:appliesTo <" << kPluginUri << "> ;\n"
+            << "\trdfs:seeAlso <presets.ttl> .\n";
+    }
+    return out.str();
+}
+
+// Every control input's value in each named preset, the parameters it does not name at their defaults.
+std::string presets() {
+    std::ostringstream out;
+    out << kPrefixes;
+    for (const FactoryPreset& preset : kFactoryPresets) {
+        const std::array<float, kNumParams> params = presetParams(preset);
+        out << "<" << presetUri(preset) << ">\n"
+            << "\ta pset:Preset ;\n"
+            << "\tlv2:appliesTo <" << kPluginUri << "> ;\n"
+            << "\trdfs:label \"" << preset.name << "\" ;\n"
+            << "\trdfs:comment \"" << preset.summary << "\" ;\n"
+            << "\tlv2:port";
+        for (int i = 0; i < kNumParams; ++i) {
+            out << (i == 0 ? " [\n" : " , [\n") << "\t\tlv2:symbol \"" << kParams[i].symbol << "\" ;\n"
+                << "\t\tpset:value " << number(paramUnits(i, params[i])) << "\n\t]";
+        }
+        out << " .\n\n";
     }
     return out.str();
 }
@@ -219,6 +256,7 @@ int main(int argc, char** argv) {
     if (!tableDescribable()) return 1;
     const std::string dir = argv[1];
     const bool written = writeFile(dir + "/manifest.ttl", manifest(argv[2], uiBinary)) &&
-                         writeFile(dir + "/lumisere.ttl", description(uiBinary));
+                         writeFile(dir + "/lumisere.ttl", description(uiBinary)) &&
+                         writeFile(dir + "/presets.ttl", presets());
     return written ? 0 : 1;
 }
