@@ -31,8 +31,9 @@ HOST_BENCH_ARGS ?=
 bench: deps
 	@scripts/install-bench-deps
 	cmake --preset linux-release >/dev/null
-	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench lumisere_host_bench lumisere_vst
+	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench lumisere_host_bench lumisere_editor_bench lumisere_vst
 	build/linux-release/bench/lumisere_bench
+	xvfb-run -a build/linux-release/bench/lumisere_editor_bench
 	@if [ -f "$(LSP_GATE)" ]; then \
 	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) $(HOST_BENCH_ARGS) --baseline "LSP gate-stereo" \
 	    Lumisere=build/linux-release/plugin/Lumisere.so "LSP gate-stereo=$(LSP_GATE)"; \

@@ -25,6 +25,7 @@
 
 #include "batch.h"
 #include "core/parameters.h"
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "output_file.h"
 #include "param_args.h"
@@ -242,9 +243,11 @@ std::string parseErrorText(const CLI::App& app, const CLI::ParseError& e, int ar
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{"lumisere: de-ess and de-hiss audio files with the Ostrel Lumisere plug-in"};
+    CLI::App app{std::string("lumisere: de-ess and de-hiss audio files with the ") + lumisere::kProductName +
+                 " plug-in"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("lumisere ") + lumisere::kVersionText + " (Ostrel Lumisere)");
+    app.set_version_flag("--version",
+                         std::string("lumisere ") + lumisere::kVersionText + " (" + lumisere::kProductName + ")");
 
     ProcessArgs process;
     CLI::App* processCmd = app.add_subcommand("process", "render audio files through the plug-in");

@@ -19,6 +19,8 @@
 #include "core/parameters.h"
 #include "dsp/de_esser.h"
 #include "formats/lv2/lv2_ports.h"
+#include "formats/module/identity.h"
+#include "formats/module/version.h"
 
 namespace {
 
@@ -57,8 +59,8 @@ const char* unitOf(const char* label) {
 
 // LV2 has no major version (the URI is it), and a minor version of 0 marks a development build that
 // hosts may hide. So from the project's 1.0 on, its minor is published two higher: 1.0.0 is 2.0.
-constexpr int kLv2MinorVersion = LUMISERE_VERSION_MINOR + (LUMISERE_VERSION_MAJOR > 0 ? 2 : 0);
-constexpr int kLv2MicroVersion = LUMISERE_VERSION_PATCH;
+constexpr int kLv2MinorVersion = kVersionMinor + (kVersionMajor > 0 ? 2 : 0);
+constexpr int kLv2MicroVersion = kVersionPatch;
 
 // The reduction outputs' symbols: their port descriptions and the editor's notifications name them.
 const char* const kDeEssReductionSymbol = "de_ess_reduction";
@@ -78,9 +80,8 @@ const char* const kPrefixes =
 
 std::string projectUri() { return std::string(kPluginUri) + "#project"; }
 
-// The maker, as hosts and the LV2 lint tool look for it, and the licence the package's copyright
-// file states.
-const char* const kMaintainerName = "Ostrel Audio";
+// Where to reach the maker, as the LV2 lint tool looks for it, and the licence the package's
+// copyright file states.
 const char* const kMaintainerMail = "mailto:support@ostrel-audio.example";
 const char* const kHomepage = "https://ostrel-audio.example/lumisere";
 const char* const kLicence = "https://ostrel-audio.example/lumisere/licence";
@@ -163,7 +164,7 @@ std::string description(const std::string& uiBinary) {
     std::ostringstream out;
     out << kPrefixes << "<" << kPluginUri << ">\n"
         << "\ta lv2:Plugin , lv2:DynamicsPlugin ;\n"
-        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
+        << "\tdoap:name \"" << kProductName << "\" ;\n"
         << "\tlv2:project <" << projectUri() << "> ;\n"
         << "\tdoap:shortdesc \"De-esser and hiss reducer\" ;\n"
         << "\trdfs:comment \"A stereo de-esser and hiss reducer.\" ;\n"
@@ -220,10 +221,10 @@ std::string description(const std::string& uiBinary) {
     // Hosts name the maker from the project's maintainer.
     out << "<" << projectUri() << ">\n"
         << "\ta doap:Project ;\n"
-        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
+        << "\tdoap:name \"" << kProductName << "\" ;\n"
         << "\tdoap:homepage <" << kHomepage << "> ;\n"
         << "\tdoap:license <" << kLicence << "> ;\n"
-        << "\tdoap:maintainer [\n\t\tfoaf:name \"" << kMaintainerName << "\" ;\n"
+        << "\tdoap:maintainer [\n\t\tfoaf:name \"" << kVendorName << "\" ;\n"
         << "\t\tfoaf:mbox <" << kMaintainerMail << "> ;\n"
         << "\t\tfoaf:homepage <" << kHomepage << ">\n\t] .\n";
     return out.str();
