@@ -106,6 +106,27 @@ expect_unit dry_wet pc
 expect_unit gate_reduction db
 expect_unit de_ess_reduction db
 
+# As LV2's lint tool reads it: a licence, a short description and a maintainer to write to; a comment
+# on every port (the table's descriptions); values as decimals, integers only on the two switches;
+# the audio ports in a stereo input and a stereo output group, left and right designated.
+lv2=http://lv2plug.in/ns/lv2core pg=http://lv2plug.in/ns/ext/port-groups
+for triple in "<$uri> <http://usefulinc.com/ns/doap#license> <" "<$uri> <http://usefulinc.com/ns/doap#shortdesc> \"" \
+  "<http://xmlns.com/foaf/0.1/mbox> <mailto:" "<http://xmlns.com/foaf/0.1/homepage> <https:" \
+  "<$uri#in> <http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <$pg#StereoGroup> ." \
+  "<$uri#out> <http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <$pg#StereoGroup> ." \
+  "\"Level below which the hiss gate lowers the signal\""; do
+  grep -qF "$triple" <<<"$triples" || fail "no triple with: $triple"
+done
+[ "$(grep -c "<http://www.w3.org/2000/01/rdf-schema#comment>" <<<"$triples")" -eq 16 ] || fail "not every port (15) and the plug-in have a comment"
+[ "$(grep -cE "<$lv2#(default|minimum|maximum)> .*#integer> \.\$" <<<"$triples")" -eq 6 ] ||
+  fail "integer values besides the switches':"$'\n'"$(grep -E "<$lv2#(default|minimum|maximum)> .*#integer>" <<<"$triples")"
+for side in in_l:in:left in_r:in:right out_l:out:left out_r:out:right; do
+  IFS=: read -r symbol group channel <<<"$side"
+  node=$(grep -F "<$lv2#symbol> \"$symbol\" ." <<<"$triples" | cut -d' ' -f1)
+  grep -qxF "$node <$pg#group> <$uri#$group> ." <<<"$triples" && grep -qxF "$node <$lv2#designation> <$pg#$channel> ." <<<"$triples" ||
+    fail "$symbol is not the $channel channel of the $group group"
+done
+
 # The editor: opens in the host's window, wants the host's idle calls and offers the interface for
 # them, and asks for both reductions by symbol.
 ui_triple() {
