@@ -12,12 +12,15 @@
 
 namespace lumisere::editor {
 
-// Told of every change the editor makes to a parameter, after it is stored. VST 2.x hosts are not
-// told (the host reads the new value when it next asks); an LV2 UI passes it on to its host.
+// Told of every change the editor makes to a parameter, after it is stored, on the window's thread.
+// VST 2.x hosts are not told (the host reads the new value when it next asks); an LV2 UI passes it on
+// to its host; CLAP wraps the values of one gesture (a drag, a click) in editBegan / editEnded.
 class EditListener {
 public:
     virtual ~EditListener() = default;
+    virtual void editBegan(int /*index*/) {}
     virtual void parameterEdited(int index, float value) = 0;
+    virtual void editEnded(int /*index*/) {}
 };
 
 class EditorView final : public platform::WindowClient {
@@ -64,10 +67,18 @@ private:
         float deEssReductionDb() const override { return target_.deEssReductionDb(); }
         float gateReductionDb() const override { return target_.gateReductionDb(); }
 
+        // The gesture the listener was told of: begun once per parameter, ended once.
+        void beginGesture(int index);
+        void endGesture();
+
     private:
         EditorModel& target_;
         EditListener* listener_;
+        int gesture_ = -1;  // the parameter of the open gesture, -1 for none
     };
+
+    // After a press: a drag keeps its gesture open until the release; a click's is over.
+    void settleGesture();
 
     NotifyingModel model_;
     DragState drag_;
