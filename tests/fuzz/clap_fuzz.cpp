@@ -1,0 +1,173 @@
+// Fuzzes the CLAP plug-in through clap_entry, as a careless host would drive it: the plug-in's entries
+// in any order (activation at any rate and frame range, processing without start, reset, flush),
+// process calls with any frame count and samples, in place or not, parameter events with any id, value,
+// size and type, parameter texts both ways, state streams of any bytes and any chunking, and the gui's
+// calls without a window. Checked inside, on every input:
+//   - a process call that succeeds writes finite samples;
+//   - get_value stays within the parameter's range;
+//   - the caller's floating-point control word comes back unchanged from every call.
+// Sanitizer reports (ASan, UBSan) end the run as well.
+#include <xmmintrin.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "formats/clap/clap_abi.h"
+#include "fuzz_bytes.h"
+
+extern "C" const clap_plugin_entry_t clap_entry;
+
+namespace {
+
+using lumisere::fuzz::Bytes;
+
+const void* CLAP_ABI noExtension(const clap_host_t*, const char*) { return nullptr; }
+void CLAP_ABI nothing(const clap_host_t*) {}
+const clap_host_t kHost{kClapVersion, nullptr, "fuzz", "", "", "1", noExtension, nothing, nothing, nothing};
+
+void fail(const char* what) {
+    std::fprintf(stderr, "clap_fuzz: %s\n", what);
+    std::abort();
+}
+
+// Events made from the bytes: mostly parameter values, some of other types or with a short size.
+struct Events {
+    static std::uint32_t CLAP_ABI size(const clap_input_events_t* list) {
+        return static_cast<std::uint32_t>(static_cast<Events*>(list->ctx)->events.size());
+    }
+    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* list, std::uint32_t i) {
+        return &static_cast<Events*>(list->ctx)->events[i].header;
+    }
+    static bool CLAP_ABI push(const clap_output_events_t*, const clap_event_header_t*) { return true; }
+
+    explicit Events(Bytes& in) {
+        for (int n = in.byte() % 6; n > 0; --n) {
+            clap_event_param_value_t e{};
+            const std::uint8_t kind = in.byte();
+            e.header = {kind < 8 ? 8u : static_cast<std::uint32_t>(sizeof e), 0, static_cast<std::uint16_t>(kind % 3 == 0),
+                        kind < 200 ? CLAP_EVENT_PARAM_VALUE : static_cast<std::uint16_t>(kind % 13), 0};
+            e.param_id = in.byte() % 12;
+            e.value = in.byte() < 128 ? static_cast<double>(in.sample()) * 12000.0 : static_cast<double>(in.anyFloat());
+            events.push_back(e);
+        }
+    }
+    std::vector<clap_event_param_value_t> events;
+    clap_input_events_t list{this, size, get};
+    clap_output_events_t out{this, push};
+};
+
+struct Stream {
+    static std::int64_t CLAP_ABI read(const clap_istream_t* s, void* data, std::uint64_t size) {
+        auto& self = *static_cast<Stream*>(s->ctx);
+        const std::size_t n = std::min<std::size_t>({size, self.chunk, self.bytes.size() - self.at});
+        std::memcpy(data, self.bytes.data() + self.at, n);
+        self.at += n;
+        return static_cast<std::int64_t>(n);
+    }
+    static std::int64_t CLAP_ABI write(const clap_ostream_t* s, const void*, std::uint64_t size) {
+        return static_cast<std::int64_t>(std::min<std::uint64_t>(size, static_cast<Stream*>(s->ctx)->chunk));
+    }
+    std::vector<unsigned char> bytes;
+    std::size_t at = 0;
+    std::size_t chunk = 1;
+    clap_istream_t in{this, read};
+    clap_ostream_t out{this, write};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    unsetenv("DISPLAY");  // no editor window can open
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Bytes in{data, size};
+    const std::uint32_t callerMode = _mm_getcsr();
+    const auto checkMode = [&] {
+        if (_mm_getcsr() != callerMode) fail("floating-point control word changed");
+    };
+    clap_entry.init("");
+    const auto* factory = static_cast<const clap_plugin_factory_t*>(clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
+    const clap_plugin_t* plugin = factory->create_plugin(factory, &kHost, factory->get_plugin_descriptor(factory, 0)->id);
+    if (plugin == nullptr || !plugin->init(plugin)) fail("no instance");
+    const auto* params = static_cast<const clap_plugin_params_t*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
+    const auto* state = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
+    const auto* gui = static_cast<const clap_plugin_gui_t*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+    static const double kRates[] = {44100.0, 48000.0, 8000.0, 8001.0, 0.0, -1.0, NAN, INFINITY, 1e9, 22050.0};
+
+    std::vector<float> buffers[4];
+    while (in.more()) {
+        switch (in.byte() % 10) {
+            case 0:
+                plugin->activate(plugin, kRates[in.byte() % 10], in.byte(), in.word() % 5000);
+                break;
+            case 1: plugin->deactivate(plugin); break;
+            case 2: plugin->start_processing(plugin); break;
+            case 3: plugin->stop_processing(plugin); break;
+            case 4: plugin->reset(plugin); break;
+            case 5:
+            case 6: {
+                const std::uint32_t frames = in.byte() < 240 ? in.byte() * 3u : 0u;
+                for (auto& b : buffers) {
+                    b.resize(frames + 1);
+                    for (float& s : b) s = in.sample();
+                }
+                float* input[2] = {buffers[0].data(), buffers[1].data()};
+                float* output[2] = {buffers[2].data(), buffers[3].data()};
+                const bool inPlace = in.byte() & 1;
+                clap_audio_buffer_t ai{input, nullptr, 2, 0, 0};
+                clap_audio_buffer_t ao{inPlace ? input : output, nullptr, static_cast<std::uint32_t>(in.byte() % 4 == 0 ? 1 : 2), 0, 0};
+                Events events(in);
+                const clap_process_t process{-1, frames, nullptr, &ai, &ao, 1, 1, &events.list, &events.out};
+                if (plugin->process(plugin, &process) == CLAP_PROCESS_CONTINUE) {
+                    for (std::uint32_t i = 0; i < frames; ++i) {
+                        if (!std::isfinite(ao.data32[0][i]) || !std::isfinite(ao.data32[1][i])) fail("non-finite output");
+                    }
+                }
+                break;
+            }
+            case 7: {
+                Events events(in);
+                params->flush(plugin, &events.list, &events.out);
+                break;
+            }
+            case 8: {
+                const clap_id id = in.byte() % 11;
+                char text[40];
+                for (char& c : text) c = static_cast<char>(in.byte() % 64 + ' ');
+                text[in.byte() % sizeof text] = '\0';
+                double value = 0.0;
+                params->text_to_value(plugin, id, text, &value);
+                params->value_to_text(plugin, id, static_cast<double>(in.anyFloat()), text, in.byte() % 41);
+                clap_param_info_t info;
+                if (params->get_info(plugin, id, &info) && params->get_value(plugin, id, &value) &&
+                    !(value >= info.min_value && value <= info.max_value)) {
+                    fail("value outside its range");
+                }
+                break;
+            }
+            default: {
+                Stream stream;
+                stream.chunk = in.byte() % 50 + 1;
+                for (int n = in.byte() % 50; n > 0; --n) stream.bytes.push_back(in.byte());
+                state->load(plugin, &stream.in);
+                state->save(plugin, &stream.out);
+                clap_window_t window{in.byte() & 1 ? CLAP_WINDOW_API_X11 : "nonsense", {}};
+                window.x11 = in.word();
+                gui->create(plugin, window.api, in.byte() & 1);
+                gui->set_parent(plugin, &window);
+                gui->destroy(plugin);
+                break;
+            }
+        }
+        checkMode();
+    }
+    plugin->destroy(plugin);
+    clap_entry.deinit();
+    checkMode();
+    return 0;
+}
