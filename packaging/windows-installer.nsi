@@ -1,12 +1,12 @@
 ; The Windows installer of Ostrel Lumisere: puts Lumisere.dll into the common VST2 folder (or a folder
-; the user picks), registers an uninstaller in Add/Remove Programs, and installs silently for studios
+; the user picks) and Lumisere.clap into the common CLAP folder, registers an uninstaller in Add/Remove Programs, and installs silently for studios
 ; that deploy by script:
 ;
 ;   LumisereSetup.exe /S                    the common VST2 folder
 ;   LumisereSetup.exe /S /D=D:\Plugins\VST  a folder of one's own (last argument, no quotes)
 ;   Uninstall.exe /S                        from "C:\Program Files\Ostrel Audio\Lumisere"
 ;
-; Built by scripts/release with makensis, which defines VERSION, DLL, README and OUTFILE.
+; Built by scripts/release with makensis, which defines VERSION, DLL, CLAP, README and OUTFILE.
 ; A 64-bit installer for a 64-bit plug-in: it writes the 64-bit registry view and sees the real
 ; Program Files folders without redirection.
 Target amd64-unicode
@@ -52,6 +52,9 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=Lumisere.dll" "${DLL}"
+  ; CLAP hosts scan one common folder, whatever the VST2 folder is.
+  SetOutPath "$COMMONFILES64\CLAP"
+  File "/oname=Lumisere.clap" "${CLAP}"
 
   ; The uninstaller lives apart from the plug-in folder, which hosts scan.
   SetOutPath "$PROGRAMFILES64\Ostrel Audio\Lumisere"
@@ -76,6 +79,8 @@ Section "Uninstall"
     ; Only when nothing else is left in it: other vendors' plug-ins share the folder.
     RMDir "$0"
   ${EndIf}
+  Delete "$COMMONFILES64\CLAP\Lumisere.clap"
+  RMDir "$COMMONFILES64\CLAP"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
