@@ -1,6 +1,6 @@
 // A CLAP host for the tests: the library loaded and its clap_entry found as a host finds it, a host
 // record that offers the params extension (counting request_flush calls and the thread they came
-// from), event lists, memory streams and an instance that is created, initialised and destroyed in
+// from) and, when asked, one timer and one descriptor watch, event lists, memory streams and an instance that is created, initialised and destroyed in
 // the order the format asks.
 #pragma once
 
@@ -34,8 +34,31 @@ struct TestHost {
     }
     static void CLAP_ABI rescan(const clap_host_t*, std::uint32_t) {}
     static void CLAP_ABI clear(const clap_host_t*, clap_id, std::uint32_t) {}
+    static bool CLAP_ABI registerTimer(const clap_host_t* host, std::uint32_t periodMs, clap_id* id) {
+        of(host).timerPeriodMs = periodMs;
+        *id = 7;
+        return true;
+    }
+    static bool CLAP_ABI unregisterTimer(const clap_host_t* host, clap_id id) {
+        of(host).timerPeriodMs = 0;
+        return id == 7;
+    }
+    static bool CLAP_ABI registerFd(const clap_host_t* host, int fd, std::uint32_t) {
+        of(host).fd = fd;
+        return true;
+    }
+    static bool CLAP_ABI modifyFd(const clap_host_t*, int, std::uint32_t) { return true; }
+    static bool CLAP_ABI unregisterFd(const clap_host_t* host, int fd) {
+        const bool known = of(host).fd == fd;
+        of(host).fd = -1;
+        return known;
+    }
     static const void* CLAP_ABI extension(const clap_host_t* host, const char* id) {
-        return std::strcmp(id, CLAP_EXT_PARAMS) == 0 && of(host).offersParams ? &of(host).params : nullptr;
+        TestHost& self = of(host);
+        if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &self.params;
+        if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && self.drivesEditor) return &self.timers;
+        if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && self.drivesEditor) return &self.descriptors;
+        return nullptr;
     }
     static void CLAP_ABI nothing(const clap_host_t*) {}
 
@@ -46,7 +69,11 @@ struct TestHost {
 
     clap_host_t record;
     clap_host_params_t params{rescan, clear, requestFlush};
-    bool offersParams = true;
+    clap_host_timer_support_t timers{registerTimer, unregisterTimer};
+    clap_host_posix_fd_support_t descriptors{registerFd, modifyFd, unregisterFd};
+    bool drivesEditor = false;  // offers timer-support and posix-fd-support
+    std::uint32_t timerPeriodMs = 0;  // of the registered timer, 0 for none
+    int fd = -1;                      // the watched descriptor, -1 for none
     std::thread::id mainThread = std::this_thread::get_id();
     std::atomic<int> flushRequests{0};
     std::atomic<int> flushRequestsOnMain{0};

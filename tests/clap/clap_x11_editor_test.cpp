@@ -1,7 +1,9 @@
 // The CLAP editor in a host window on a private Xvfb: the gui extension's calls in order and out of
 // it, and a drag through XTest arriving at the host as gesture begin, values and gesture end, by
-// flush when the host is not processing and by process when it is.
+// flush when the host is not processing and by process when it is; under a host that drives the
+// editor with its timer and descriptor watch, and under one that leaves it to the editor's thread.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include "clap_test_host.h"
 #include "plugin/parameters.h"
@@ -34,15 +36,29 @@ bool gestureEnded(const OutputEvents& sent) {
     return !sent.seen.empty() && sent.seen.back().type == CLAP_EVENT_PARAM_GESTURE_END;
 }
 
-TEST(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
+class ClapX11Editor : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
     ClapLibrary library(envPath("LUMISERE_CLAP_PLUGIN"));
     ASSERT_TRUE(library.loaded()) << library.error();
     TestHost host;
+    host.drivesEditor = GetParam();
     const clap_plugin_t* plugin = library.create(host);
     ASSERT_NE(plugin, nullptr);
     const auto* gui = ClapLibrary::extension<clap_plugin_gui_t>(plugin, CLAP_EXT_GUI);
     const auto* params = ClapLibrary::extension<clap_plugin_params_t>(plugin, CLAP_EXT_PARAMS);
     ASSERT_TRUE(gui != nullptr && params != nullptr);
+    const auto* timer = ClapLibrary::extension<clap_plugin_timer_support_t>(plugin, CLAP_EXT_TIMER_SUPPORT);
+    const auto* watch = ClapLibrary::extension<clap_plugin_posix_fd_support_t>(plugin, CLAP_EXT_POSIX_FD_SUPPORT);
+    ASSERT_TRUE(timer != nullptr && watch != nullptr);
+    // The host's loop, where it drives the editor: the descriptor when it reads, the timer always.
+    const auto serve = [&] {
+        if (host.fd >= 0) {
+            pollfd fd{host.fd, POLLIN, 0};
+            if (poll(&fd, 1, 0) > 0) watch->on_fd(plugin, host.fd, CLAP_POSIX_FD_READ);
+        }
+        if (host.timerPeriodMs != 0) timer->on_timer(plugin, 7);
+    };
 
     // Embedded X11 only, at one size.
     const char* api = nullptr;
@@ -72,6 +88,8 @@ TEST(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
     EXPECT_FALSE(gui->set_parent(plugin, &wrongApi));
     ASSERT_TRUE(gui->set_parent(plugin, &parent));
     ASSERT_TRUE(gui->show(plugin));
+    EXPECT_EQ(host.timerPeriodMs, GetParam() ? 30u : 0u);
+    EXPECT_EQ(host.fd >= 0, GetParam());
     const std::vector<Window> editor = childrenOf(window.frame);
     ASSERT_EQ(editor.size(), 1u);
     expectEditorPlacement(editor[0]);
@@ -82,12 +100,14 @@ TEST(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
     OutputEvents flushed;
     InputEvents none;
     ASSERT_TRUE(waitFor([&] {
+        serve();
         params->flush(plugin, &none.list, &flushed.list);
         return gestureEnded(flushed);
     }));
     EXPECT_EQ(expectOneGesture(flushed.seen, kParamDeEssThresh), 0.0);  // dragged to the top: 0 dB
+    // From the window's thread, or the main thread when the host drives the editor.
     EXPECT_GT(host.flushRequests.load(), 0);
-    EXPECT_EQ(host.flushRequestsOnMain.load(), 0);  // they came from the window's thread
+    EXPECT_EQ(host.flushRequestsOnMain.load(), GetParam() ? host.flushRequests.load() : 0);
 
     // Processing: the gesture comes out of the process calls, and no flush is asked for.
     ASSERT_TRUE(plugin->activate(plugin, 48000.0, 1, 256));
@@ -98,6 +118,7 @@ TEST(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
     std::vector<float> left(256, 0.0f), right(256, 0.0f);
     float* io[2] = {left.data(), right.data()};
     ASSERT_TRUE(waitFor([&] {
+        serve();
         EXPECT_EQ(processBlock(plugin, io, io, 256, none, processed), CLAP_PROCESS_CONTINUE);
         return gestureEnded(processed);
     }));
@@ -112,9 +133,14 @@ TEST(ClapX11Editor, GuiCallsAndDragsArriveAsGestures) {
     plugin->deactivate(plugin);
     gui->destroy(plugin);
     EXPECT_TRUE(childrenOf(window.frame).empty());
+    EXPECT_EQ(host.timerPeriodMs, 0u);
+    EXPECT_EQ(host.fd, -1);
     plugin->destroy(plugin);
     XDestroyWindow(gHost, window.top);
 }
+
+INSTANTIATE_TEST_SUITE_P(Hosts, ClapX11Editor, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "DrivenByTheHost" : "OnItsOwnThread"; });
 
 }  // namespace
 }  // namespace lumisere

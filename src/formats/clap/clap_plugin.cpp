@@ -23,6 +23,9 @@ constexpr const char* kNativeApi = CLAP_WINDOW_API_WIN32;
 constexpr const char* kNativeApi = CLAP_WINDOW_API_X11;
 #endif
 
+// The editor's tick, asked of a host that drives the editor with its timer.
+constexpr std::uint32_t kEditorTickMs = 30;
+
 const char* const kFeatures[] = {"audio-effect", "de-esser", "restoration", "stereo", nullptr};
 
 Plugin* self(const clap_plugin_t* plugin) { return Plugin::from(plugin); }
@@ -251,6 +254,20 @@ bool CLAP_ABI guiShow(const clap_plugin_t* plugin) {
 
 bool CLAP_ABI guiHide(const clap_plugin_t* plugin) { return guiShow(plugin); }  // [main-thread]
 
+// ---- timer-support and posix-fd-support: the editor's window served on the main thread --------
+void CLAP_ABI onTimer(const clap_plugin_t* plugin, clap_id) {  // [main-thread]
+    const ExceptionMask masked;
+    if (Plugin* p = self(plugin)) p->serveEditor();
+}
+
+void CLAP_ABI onDescriptor(const clap_plugin_t* plugin, int, std::uint32_t) {  // [main-thread]
+    const ExceptionMask masked;
+    if (Plugin* p = self(plugin)) p->serveEditor();
+}
+
+const clap_plugin_timer_support_t kTimerSupport{onTimer};
+const clap_plugin_posix_fd_support_t kDescriptorSupport{onDescriptor};
+
 const clap_plugin_gui_t kGui{guiIsApiSupported, guiPreferredApi, guiCreate,     guiDestroy,      guiSetScale,
                              guiGetSize,        guiCanResize,    guiResizeHints, guiAdjustSize,   guiSetSize,
                              guiSetParent,      guiSetTransient, guiSuggestTitle, guiShow,        guiHide};
@@ -262,6 +279,10 @@ const void* CLAP_ABI getExtensionEntry(const clap_plugin_t* plugin, const char* 
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGui;
+#if !defined(_WIN32)
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupport;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &kDescriptorSupport;
+#endif
     return nullptr;
 }
 
@@ -359,13 +380,27 @@ Plugin::Plugin(const clap_host_t* host) : host_(host) {
 }
 
 Plugin::~Plugin() {
-    // A host that destroys an active instance broke the order; the instance still ends cleanly.
+    // A host that destroys an active instance, or one with its editor, broke the order; the instance
+    // still ends cleanly.
+    releaseHostDriving();
     view_.close();
 }
 
 bool Plugin::init() {
     if (host_->get_extension != nullptr) {
         hostParams_ = static_cast<const clap_host_params_t*>(host_->get_extension(host_, CLAP_EXT_PARAMS));
+#if !defined(_WIN32)
+        hostTimers_ = static_cast<const clap_host_timer_support_t*>(host_->get_extension(host_, CLAP_EXT_TIMER_SUPPORT));
+        hostDescriptors_ =
+            static_cast<const clap_host_posix_fd_support_t*>(host_->get_extension(host_, CLAP_EXT_POSIX_FD_SUPPORT));
+        if (hostTimers_ != nullptr && (hostTimers_->register_timer == nullptr || hostTimers_->unregister_timer == nullptr)) {
+            hostTimers_ = nullptr;
+        }
+        if (hostDescriptors_ != nullptr &&
+            (hostDescriptors_->register_fd == nullptr || hostDescriptors_->unregister_fd == nullptr)) {
+            hostDescriptors_ = nullptr;
+        }
+#endif
     }
     return true;
 }
@@ -522,10 +557,20 @@ bool Plugin::createGui(const char* api, bool floating) {
     return true;
 }
 
+void Plugin::releaseHostDriving() {
+    if (editorTimer_ != CLAP_INVALID_ID) hostTimers_->unregister_timer(host_, editorTimer_);
+    if (editorDescriptor_ >= 0) hostDescriptors_->unregister_fd(host_, editorDescriptor_);
+    editorTimer_ = CLAP_INVALID_ID;
+    editorDescriptor_ = -1;
+}
+
 void Plugin::destroyGui() {
+    releaseHostDriving();
     view_.close();
     guiCreated_ = false;
 }
+
+void Plugin::serveEditor() { view_.serveEvents(); }
 
 bool Plugin::setParent(const clap_window_t& window) {
     if (!guiCreated_ || window.api == nullptr || std::strcmp(window.api, kNativeApi) != 0) return false;
@@ -534,6 +579,20 @@ bool Plugin::setParent(const clap_window_t& window) {
 #else
     void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(window.x11));
 #endif
+    releaseHostDriving();  // a second parent replaces the first window
+    // The host's timer (30 ms, the editor's tick) and, where offered, its watch of the connection serve
+    // the window on the main thread; without a timer the window's own thread does.
+    if (hostTimers_ != nullptr && view_.open(parent, platform::EventDriver::host)) {
+        if (hostTimers_->register_timer(host_, kEditorTickMs, &editorTimer_)) {
+            const int descriptor = view_.eventDescriptor();
+            if (hostDescriptors_ != nullptr &&
+                hostDescriptors_->register_fd(host_, descriptor, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR)) {
+                editorDescriptor_ = descriptor;
+            }
+            return true;
+        }
+        editorTimer_ = CLAP_INVALID_ID;
+    }
     return view_.open(parent);
 }
 

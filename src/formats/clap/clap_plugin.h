@@ -70,6 +70,9 @@ public:
     void destroyGui();
     bool setParent(const clap_window_t& window);
     bool guiCreated() const { return guiCreated_; }
+    // [main-thread] The host's timer or descriptor callback: the editor's window served, when the
+    // host drives it.
+    void serveEditor();
 
     bool active() const { return active_.load(std::memory_order_relaxed); }
 
@@ -82,10 +85,18 @@ private:
     void applyEvents(const clap_input_events_t* in);
     void sendEdits(const clap_output_events_t* out);
     void queueEdit(const Edit& edit);
+    // [main-thread] The host's timer and descriptor watch of the editor given back.
+    void releaseHostDriving();
 
     clap_plugin_t record_;
     const clap_host_t* host_;
     const clap_host_params_t* hostParams_ = nullptr;  // from init; null when the host offers none
+    // The host's timers and descriptor watch, which drive the X11 editor from the main thread where
+    // the host offers a timer (null elsewhere, and on Windows, whose window the host's loop serves).
+    const clap_host_timer_support_t* hostTimers_ = nullptr;
+    const clap_host_posix_fd_support_t* hostDescriptors_ = nullptr;
+    clap_id editorTimer_ = CLAP_INVALID_ID;
+    int editorDescriptor_ = -1;
 
     Processor processor_;
     std::atomic<bool> active_{false};

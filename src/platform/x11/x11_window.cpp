@@ -3,7 +3,9 @@
 //
 // Threads. openChildWindow and the destructor run on the host's UI thread; in between, the event
 // thread is the connection's only user (the UI thread hands the connection over by starting the thread
-// and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads).
+// and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads). Driven by
+// the host (EventDriver::host), there is no event thread: the host's UI thread serves the connection
+// in serveEvents, called from its own loop, and is then its only user.
 // requestRepaint, from any thread, only sets an atomic flag and wakes the event thread through an
 // eventfd it polls beside the connection: no X call ever comes from a foreign thread.
 //
@@ -113,8 +115,8 @@ bool takesArgbWords(const Visual* visual, int depth) {
 
 class X11ChildWindow final : public ChildWindow {
 public:
-    X11ChildWindow(WindowClient& client, int width, int height)
-        : client_(client), width_(width), height_(height) {
+    X11ChildWindow(WindowClient& client, int width, int height, EventDriver driver)
+        : client_(client), width_(width), height_(height), driver_(driver) {
         gOpenWindows.fetch_add(1, std::memory_order_relaxed);
     }
     ~X11ChildWindow() override;
@@ -134,6 +136,10 @@ public:
     }
     void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
     bool alive() const override { return alive_.load(); }
+    int eventDescriptor() const override { return driver_ == EventDriver::host ? ConnectionNumber(display_) : -1; }
+    void serveEvents() override {
+        if (driver_ == EventDriver::host) serveOnce();
+    }
 
 private:
     void wake() const {
@@ -142,8 +148,9 @@ private:
         [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
     }
 
-    // The event thread and its parts.
+    // The event thread and its parts; serveOnce is one round of its loop.
     void run();
+    void serveOnce();
     void dispatchEvents();
     void waitForWork(Clock::time_point nextTick);
     void handle(const XEvent& event);
@@ -156,6 +163,7 @@ private:
     WindowClient& client_;
     const int width_;
     const int height_;
+    const EventDriver driver_;
 
     // Made by open() on the UI thread, then used by the event thread alone until the join.
     Display* display_ = nullptr;
@@ -173,6 +181,7 @@ private:
     // The event thread's own.
     bool captured_ = false;      // our active grab is in force
     bool firstOfPair_ = false;   // the last press may be the first of a double-click
+    Clock::time_point nextTick_ = Clock::now() + kTickPeriod;
     Time firstPressTime_ = 0;    // server milliseconds
     int firstPressX_ = 0;
     int firstPressY_ = 0;
@@ -222,6 +231,7 @@ bool X11ChildWindow::open(Window parent) {
 
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) return false;
+    if (driver_ == EventDriver::host) return true;
     try {
         std::lock_guard<std::mutex> lock(gRunningMutex);
         thread_ = std::thread(&X11ChildWindow::run, this);
@@ -278,23 +288,27 @@ struct StopRunningWindowsAtUnload {
 } gStopRunningWindowsAtUnload;
 
 void X11ChildWindow::run() {
-    auto nextTick = Clock::now() + kTickPeriod;
     while (!stop_.load()) {
-        dispatchEvents();
-        if (alive_.load()) {
-            const auto now = Clock::now();
-            if (now >= nextTick) {
-                if (captured_) checkCapture();
-                client_.tick();
-                repaintPending_.store(true);
-                nextTick += kTickPeriod;
-                if (nextTick <= now) nextTick = now + kTickPeriod;  // behind after a slow paint: no burst
-            }
-            if (repaintPending_.exchange(false)) paint();
-        }
+        serveOnce();
         // The paint's round trip may have queued events: poll only with none waiting.
-        if (XPending(display_) == 0) waitForWork(nextTick);
+        if (XPending(display_) == 0) waitForWork(nextTick_);
     }
+}
+
+void X11ChildWindow::serveOnce() {
+    dispatchEvents();
+    if (!alive_.load()) return;
+    const auto now = Clock::now();
+    if (now >= nextTick_) {
+        if (captured_) checkCapture();
+        client_.tick();
+        repaintPending_.store(true);
+        nextTick_ += kTickPeriod;
+        if (nextTick_ <= now) nextTick_ = now + kTickPeriod;  // behind after a slow paint: no burst
+    }
+    if (repaintPending_.exchange(false)) paint();
+    // A paint's round trip may have read events into the queue, where the descriptor no longer shows them.
+    dispatchEvents();
 }
 
 void X11ChildWindow::dispatchEvents() {
@@ -418,13 +432,14 @@ void X11ChildWindow::paint() {
 
 }  // namespace
 
-std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client) {
+std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client,
+                                             EventDriver driver) {
     const auto parentId = reinterpret_cast<std::uintptr_t>(parent);
     if (parentId == 0 || parentId > kLargestXid || width <= 0 || height <= 0 || width > kLargestSide ||
         height > kLargestSide) {
         return nullptr;
     }
-    auto window = std::make_unique<X11ChildWindow>(client, width, height);
+    auto window = std::make_unique<X11ChildWindow>(client, width, height, driver);
     if (!window->open(static_cast<Window>(parentId))) return nullptr;
     return window;
 }
