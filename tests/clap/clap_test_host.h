@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +139,7 @@ struct MemoryStream {
         auto& self = *static_cast<MemoryStream*>(stream->ctx);
         if (self.failRead) return -1;
         const std::size_t n = std::min<std::size_t>({size, self.chunk, self.bytes.size() - self.position});
-        std::memcpy(data, self.bytes.data() + self.position, n);
+        if (n > 0) std::memcpy(data, self.bytes.data() + self.position, n);
         self.position += n;
         return static_cast<std::int64_t>(n);
     }
