@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clap_test_host.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "test_signal.h"
 
 namespace lumisere {

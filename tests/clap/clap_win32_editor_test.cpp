@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "clap_test_host.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "windows_test_host.h"
 
 namespace lumisere {

@@ -6,7 +6,7 @@
 #include <poll.h>
 
 #include "clap_test_host.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "x11_editor_support.h"
 
 namespace lumisere {

@@ -17,9 +17,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/parameters.h"
 #include "formats/clap/clap_abi.h"
 #include "fuzz_bytes.h"
-#include "plugin/parameters.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
 

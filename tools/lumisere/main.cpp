@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "batch.h"
+#include "core/parameters.h"
+#include "formats/module/version.h"
 #include "output_file.h"
 #include "param_args.h"
-#include "plugin/parameters.h"
-#include "plugin/version.h"
 #include "snapshot.h"
 
 namespace {

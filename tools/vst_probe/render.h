@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere::probe {
 

@@ -5,7 +5,7 @@
 #include "dsp/denormal_guard.h"
 #include "formats/clap/clap_abi.h"
 #include "formats/clap/clap_plugin.h"
-#include "plugin/library.h"
+#include "formats/module/library.h"
 
 namespace lumisere::clap {
 

@@ -8,8 +8,8 @@
 
 #include "dsp/denormal_guard.h"
 #include "editor/panel.h"
-#include "plugin/library.h"
-#include "plugin/version.h"
+#include "formats/module/library.h"
+#include "formats/module/version.h"
 
 namespace lumisere::clap {
 

@@ -11,11 +11,11 @@
 
 #include <atomic>
 
+#include "core/processor.h"
 #include "editor/editor_view.h"
 #include "formats/clap/clap_abi.h"
 #include "formats/clap/edit_queue.h"
-#include "plugin/processor.h"
-#include "plugin/processor_editor_model.h"
+#include "formats/processor_editor_model.h"
 
 namespace lumisere::clap {
 

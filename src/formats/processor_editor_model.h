@@ -3,8 +3,8 @@
 // host hears of a write is the format's business (editor::EditListener).
 #pragma once
 
+#include "core/processor.h"
 #include "editor/editor_model.h"
-#include "plugin/processor.h"
 
 namespace lumisere {
 
