@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "core/parameters.h"
-#include "formats/clap/clap_abi.h"
+#include "clap_test_host.h"
 #include "fuzz_bytes.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
@@ -26,10 +26,7 @@ extern "C" const clap_plugin_entry_t clap_entry;
 namespace {
 
 using lumisere::fuzz::Bytes;
-
-const void* CLAP_ABI noExtension(const clap_host_t*, const char*) { return nullptr; }
-void CLAP_ABI nothing(const clap_host_t*) {}
-const clap_host_t kHost{kClapVersion, nullptr, "fuzz", "", "", "1", noExtension, nothing, nothing, nothing};
+namespace claptest = lumisere::claptest;
 
 // Any 64-bit pattern, signalling NaNs included, without an arithmetic conversion that could trap here.
 double anyDouble(Bytes& in) {
@@ -44,49 +41,18 @@ void fail(const char* what) {
     std::abort();
 }
 
-// Events made from the bytes: mostly parameter values, some of other types or with a short size.
-struct Events {
-    static std::uint32_t CLAP_ABI size(const clap_input_events_t* list) {
-        return static_cast<std::uint32_t>(static_cast<Events*>(list->ctx)->events.size());
+// Events made from the bytes: mostly parameter values, some of other types and spaces or with a
+// short size.
+void addEvents(Bytes& in, claptest::InputEvents& events) {
+    for (int n = in.byte() % 6; n > 0; --n) {
+        const std::uint8_t kind = in.byte();
+        events.add(in.byte() % 12, in.byte() < 128 ? (in.byte() - 128.0) * 100.0 : anyDouble(in));
+        clap_event_header_t& header = events.events.back().header;
+        header.size = kind < 8 ? 8u : header.size;
+        header.space_id = static_cast<std::uint16_t>(kind % 3 == 0);
+        header.type = kind < 200 ? CLAP_EVENT_PARAM_VALUE : static_cast<std::uint16_t>(kind % 13);
     }
-    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* list, std::uint32_t i) {
-        return &static_cast<Events*>(list->ctx)->events[i].header;
-    }
-    static bool CLAP_ABI push(const clap_output_events_t*, const clap_event_header_t*) { return true; }
-
-    explicit Events(Bytes& in) {
-        for (int n = in.byte() % 6; n > 0; --n) {
-            clap_event_param_value_t e{};
-            const std::uint8_t kind = in.byte();
-            e.header = {kind < 8 ? 8u : static_cast<std::uint32_t>(sizeof e), 0, static_cast<std::uint16_t>(kind % 3 == 0),
-                        kind < 200 ? CLAP_EVENT_PARAM_VALUE : static_cast<std::uint16_t>(kind % 13), 0};
-            e.param_id = in.byte() % 12;
-            e.value = in.byte() < 128 ? (in.byte() - 128.0) * 100.0 : anyDouble(in);
-            events.push_back(e);
-        }
-    }
-    std::vector<clap_event_param_value_t> events;
-    clap_input_events_t list{this, size, get};
-    clap_output_events_t out{this, push};
-};
-
-struct Stream {
-    static std::int64_t CLAP_ABI read(const clap_istream_t* s, void* data, std::uint64_t size) {
-        auto& self = *static_cast<Stream*>(s->ctx);
-        const std::size_t n = std::min<std::size_t>({size, self.chunk, self.bytes.size() - self.at});
-        if (n > 0) std::memcpy(data, self.bytes.data() + self.at, n);
-        self.at += n;
-        return static_cast<std::int64_t>(n);
-    }
-    static std::int64_t CLAP_ABI write(const clap_ostream_t* s, const void*, std::uint64_t size) {
-        return static_cast<std::int64_t>(std::min<std::uint64_t>(size, static_cast<Stream*>(s->ctx)->chunk));
-    }
-    std::vector<unsigned char> bytes;
-    std::size_t at = 0;
-    std::size_t chunk = 1;
-    clap_istream_t in{this, read};
-    clap_ostream_t out{this, write};
-};
+}
 
 }  // namespace
 
@@ -105,9 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto checkMode = [&] {
         if ((_mm_getcsr() & ~0x3fu) != (hostMode & ~0x3fu)) fail("the caller's floating-point mode changed");
     };
+    claptest::TestHost host;  // offers params only
     clap_entry.init("");
     const auto* factory = static_cast<const clap_plugin_factory_t*>(clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
-    const clap_plugin_t* plugin = factory->create_plugin(factory, &kHost, factory->get_plugin_descriptor(factory, 0)->id);
+    const clap_plugin_t* plugin = factory->create_plugin(factory, &host.record, factory->get_plugin_descriptor(factory, 0)->id);
     if (plugin == nullptr || !plugin->init(plugin)) fail("no instance");
     const auto* params = static_cast<const clap_plugin_params_t*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
     const auto* state = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
@@ -116,6 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<float> buffers[4];
     while (in.more()) {
+        claptest::InputEvents events;
+        claptest::OutputEvents sent;
         switch (in.byte() % 10) {
             case 0:
                 plugin->activate(plugin, kRates[in.byte() % 10], in.byte(), in.word() % 5000);
@@ -136,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const bool inPlace = in.byte() & 1;
                 clap_audio_buffer_t ai{input, nullptr, 2, 0, 0};
                 clap_audio_buffer_t ao{inPlace ? input : output, nullptr, static_cast<std::uint32_t>(in.byte() % 4 == 0 ? 1 : 2), 0, 0};
-                Events events(in);
-                const clap_process_t process{-1, frames, nullptr, &ai, &ao, 1, 1, &events.list, &events.out};
+                addEvents(in, events);
+                const clap_process_t process{-1, frames, nullptr, &ai, &ao, 1, 1, &events.list, &sent.list};
                 const bool ok = plugin->process(plugin, &process) == CLAP_PROCESS_CONTINUE;
                 double bypass = 0.0;  // as the block's events left it
                 params->get_value(plugin, lumisere::kParamBypass, &bypass);
@@ -149,8 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case 7: {
-                Events events(in);
-                params->flush(plugin, &events.list, &events.out);
+                addEvents(in, events);
+                params->flush(plugin, &events.list, &sent.list);
                 break;
             }
             case 8: {
@@ -169,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             default: {
-                Stream stream;
+                claptest::MemoryStream stream;
                 stream.chunk = in.byte() % 50 + 1;
                 for (int n = in.byte() % 50; n > 0; --n) stream.bytes.push_back(in.byte());
                 state->load(plugin, &stream.in);
