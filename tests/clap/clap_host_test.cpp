@@ -50,7 +50,7 @@ TEST_F(ClapHost, EntryFactoryAndDescriptor) {
     EXPECT_EQ(factory.get_plugin_count(&factory), 1u);
     EXPECT_EQ(factory.get_plugin_descriptor(&factory, 1), nullptr);
     const clap_plugin_descriptor_t& d = *factory.get_plugin_descriptor(&factory, 0);
-    EXPECT_STREQ(d.id, "example.ostrel-audio.lumisere");
+    EXPECT_STREQ(d.id, "audio.ostrel.lumisere");
     std::vector<std::string> features;
     for (const char* const* f = d.features; *f != nullptr; ++f) features.emplace_back(*f);
     EXPECT_EQ(features, (std::vector<std::string>{"audio-effect", "de-esser", "restoration", "stereo"}));

@@ -119,7 +119,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
 
     // Through the plug-in's process entry: processing, bypass, an empty block.
     AEffect* effect = createInstance(silentHost);
-    const long shell = allocationsDuring([&] {
+    const long vst2 = allocationsDuring([&] {
         for (int at = 0, n = 0; at < total; at += 256, ++n) {
             effect->setParameter(effect, kParamBypass, n % 7 == 3 ? 1.0f : 0.0f);
             effect->setParameter(effect, kParamFocusFreq, static_cast<float>(n % 13) / 13.0f);
@@ -129,7 +129,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
             effect->processReplacing(effect, inputs, outputs, frames);
         }
     });
-    EXPECT_EQ(shell, 0);
+    EXPECT_EQ(vst2, 0);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 
     // Through the LV2 instance, with control values that change every run and so are read as the

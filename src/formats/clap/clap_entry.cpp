@@ -2,16 +2,15 @@
 #include <cstring>
 #include <new>
 
-#include "dsp/denormal_guard.h"
 #include "formats/clap/clap_abi.h"
 #include "formats/clap/clap_plugin.h"
+#include "formats/module/host_entry.h"
 #include "formats/module/library.h"
 
 namespace lumisere::clap {
 
 namespace {
 
-using dsp::ExceptionMask;
 
 std::uint32_t CLAP_ABI pluginCount(const clap_plugin_factory_t* factory) {  // [thread-safe]
     return factory == nullptr ? 0 : 1;
@@ -25,7 +24,7 @@ const clap_plugin_descriptor_t* CLAP_ABI pluginDescriptor(const clap_plugin_fact
 // [thread-safe] Null for another id, a null host or a host of an incompatible CLAP version.
 const clap_plugin_t* CLAP_ABI createPlugin(const clap_plugin_factory_t* factory, const clap_host_t* host,
                                            const char* id) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     if (factory == nullptr || host == nullptr || id == nullptr || std::strcmp(id, kDescriptor.id) != 0 ||
         !clapVersionIsCompatible(host->clap_version)) {
         return nullptr;

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#include "dsp/denormal_guard.h"
 #include "editor/panel.h"
+#include "formats/module/host_entry.h"
+#include "formats/module/identity.h"
 #include "formats/module/library.h"
 #include "formats/module/version.h"
 
@@ -15,7 +16,7 @@ namespace lumisere::clap {
 
 namespace {
 
-using dsp::ExceptionMask;
+using Guard = HostEntryGuard;
 
 #if defined(_WIN32)
 constexpr const char* kNativeApi = CLAP_WINDOW_API_WIN32;
@@ -53,17 +54,17 @@ bool equalsIgnoringCase(const char* a, const char* b, std::size_t length) {
 }
 
 // ---- clap_plugin_t entries ------------------------------------------------------------------------
-// Every entry masks the floating-point exceptions a debug host may have unmasked; the process entry
-// through Processor::process as well, which also flushes subnormals.
+// Every entry holds the host-entry guard (formats/module/host_entry.h); the process entry holds it while
+// it reads events, and Processor::process its own, which also flushes subnormals.
 
 bool CLAP_ABI initEntry(const clap_plugin_t* plugin) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     Plugin* p = self(plugin);
     return p != nullptr && p->init();
 }
 
 void CLAP_ABI destroyEntry(const clap_plugin_t* plugin) {  // [main-thread & !active]
-    const ExceptionMask masked;
+    const Guard masked;
     Plugin* p = self(plugin);
     if (p == nullptr) return;
     delete p;
@@ -72,13 +73,13 @@ void CLAP_ABI destroyEntry(const clap_plugin_t* plugin) {  // [main-thread & !ac
 
 bool CLAP_ABI activateEntry(const clap_plugin_t* plugin, double rate, std::uint32_t minFrames,
                             std::uint32_t maxFrames) {  // [main-thread & !active]
-    const ExceptionMask masked;
+    const Guard masked;
     Plugin* p = self(plugin);
     return p != nullptr && p->activate(rate, minFrames, maxFrames);
 }
 
 void CLAP_ABI deactivateEntry(const clap_plugin_t* plugin) {  // [main-thread & active]
-    const ExceptionMask masked;
+    const Guard masked;
     if (Plugin* p = self(plugin)) p->deactivate();
 }
 
@@ -92,7 +93,7 @@ void CLAP_ABI stopProcessingEntry(const clap_plugin_t* plugin) {  // [audio-thre
 }
 
 void CLAP_ABI resetEntry(const clap_plugin_t* plugin) {  // [audio-thread & active]
-    const ExceptionMask masked;
+    const Guard masked;
     if (Plugin* p = self(plugin)) p->reset();
 }
 
@@ -153,21 +154,21 @@ bool CLAP_ABI paramValue(const clap_plugin_t* plugin, clap_id id, double* out) {
 
 bool CLAP_ABI valueToText(const clap_plugin_t*, clap_id id, double value, char* out,
                           std::uint32_t capacity) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     if (!isParamId(id) || out == nullptr || capacity == 0 || std::isnan(value)) return false;
     formatParamDisplay(id, normalisedValue(static_cast<int>(id), value), out, capacity);
     return true;
 }
 
 bool CLAP_ABI textToValue(const clap_plugin_t*, clap_id id, const char* text, double* out) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     if (!isParamId(id) || text == nullptr || out == nullptr) return false;
     return plainFromText(static_cast<int>(id), text, *out);
 }
 
 void CLAP_ABI flushEntry(const clap_plugin_t* plugin, const clap_input_events_t* in,
                          const clap_output_events_t* out) {  // [active ? audio-thread : main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     if (Plugin* p = self(plugin)) p->flush(in, out);
 }
 
@@ -180,7 +181,7 @@ bool CLAP_ABI saveStateEntry(const clap_plugin_t* plugin, const clap_ostream_t* 
 }
 
 bool CLAP_ABI loadStateEntry(const clap_plugin_t* plugin, const clap_istream_t* stream) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     Plugin* p = self(plugin);
     return p != nullptr && stream != nullptr && stream->read != nullptr && p->loadState(*stream);
 }
@@ -237,7 +238,7 @@ bool CLAP_ABI guiSetSize(const clap_plugin_t* plugin, std::uint32_t width, std::
 }
 
 bool CLAP_ABI guiSetParent(const clap_plugin_t* plugin, const clap_window_t* window) {  // [main-thread & !floating]
-    const ExceptionMask masked;
+    const Guard masked;
     Plugin* p = self(plugin);
     return p != nullptr && window != nullptr && p->setParent(*window);
 }
@@ -256,12 +257,12 @@ bool CLAP_ABI guiHide(const clap_plugin_t* plugin) { return guiShow(plugin); }  
 
 // ---- timer-support and posix-fd-support: the editor's window served on the main thread --------
 void CLAP_ABI onTimer(const clap_plugin_t* plugin, clap_id) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     if (Plugin* p = self(plugin)) p->serveEditor();
 }
 
 void CLAP_ABI onDescriptor(const clap_plugin_t* plugin, int, std::uint32_t) {  // [main-thread]
-    const ExceptionMask masked;
+    const Guard masked;
     if (Plugin* p = self(plugin)) p->serveEditor();
 }
 
@@ -301,9 +302,9 @@ std::uint32_t getWord(const unsigned char* in) {
 
 const clap_plugin_descriptor_t kDescriptor{
     kClapVersion,
-    "example.ostrel-audio.lumisere",
-    "Ostrel Lumisere",
-    "Ostrel Audio",
+    kPluginId,
+    kProductName,
+    kVendorName,
     "https://ostrel-audio.example/plugins/lumisere",
     "",
     "",
@@ -479,7 +480,7 @@ clap_process_status Plugin::process(const clap_process_t& process) {
     if (!active()) return CLAP_PROCESS_ERROR;
     // Every parameter takes the last value its events give, for the whole block.
     {
-        const ExceptionMask masked;
+        const Guard masked;
         applyEvents(process.in_events);
         sendEdits(process.out_events);
     }

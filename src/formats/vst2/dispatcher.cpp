@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/parameters.h"
-#include "dsp/denormal_guard.h"
+#include "formats/module/host_entry.h"
 #include "formats/vst2/vst2_instance.h"
 
 namespace lumisere::vst2 {
@@ -75,7 +75,7 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
             return kPlugCategEffect;
 
         case effGetEffectName:  // [ui thread] 32 bytes
-            writeFixedText(ptr, kEffectName, kHostTextSize);
+            writeFixedText(ptr, kProductName, kHostTextSize);
             return 1;
 
         case effGetVendorString:  // [ui thread] 32 bytes
@@ -83,7 +83,7 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
             return 1;
 
         case effGetProductString:  // [ui thread] 64 bytes
-            writeFixedText(ptr, kProductName, kHostProductTextSize);
+            writeFixedText(ptr, kProductDescription, kHostProductTextSize);
             return 1;
 
         case effGetVendorVersion:  // [ui thread]
@@ -99,7 +99,7 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
 
 VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                       float opt) {
-    const dsp::ExceptionMask masked;  // a debug host may run with floating-point exceptions unmasked
+    const HostEntryGuard masked;  // a debug host may run with floating-point exceptions unmasked
     Vst2Instance* instance = Vst2Instance::fromEffect(effect);
     return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
 }

@@ -5,8 +5,8 @@
 #include <new>
 #include <type_traits>
 
-#include "dsp/denormal_guard.h"
 #include "editor/panel.h"
+#include "formats/module/host_entry.h"
 #include "formats/module/library.h"
 #include "formats/vst2/dispatcher.h"
 
@@ -29,7 +29,7 @@ void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, 
 
 // [any thread]
 void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
-    const dsp::ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Vst2Instance* instance = Vst2Instance::fromEffect(effect)) instance->setParameter(index, value);
 }
 

@@ -8,13 +8,15 @@
 
 #include "core/processor.h"
 #include "editor/editor_view.h"
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "formats/processor_editor_model.h"
 #include "formats/vst2/vst_host.h"
 
 namespace lumisere::vst2 {
 
-constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
+constexpr VstInt32 kUniqueId =
+    fourCharCode(kVst2UniqueId[0], kVst2UniqueId[1], kVst2UniqueId[2], kVst2UniqueId[3]);
 constexpr VstInt32 kPluginVersion = kVersionNumber;
 
 struct Vst2Instance {
@@ -28,7 +30,7 @@ struct Vst2Instance {
         return effect == nullptr ? nullptr : static_cast<Vst2Instance*>(effect->object);
     }
 
-    // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
+    // [any thread] setParameter: clamps and stores; an open editor shows the value from its next tick.
     void setParameter(VstInt32 index, float value);
 
     // [ui thread] effEditOpen / effEditClose.

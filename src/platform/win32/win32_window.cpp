@@ -21,7 +21,7 @@
 namespace lumisere::platform {
 namespace {
 
-constexpr char kWindowTitle[] = "Ostrel Lumisere";
+constexpr char kWindowTitle[] = LUMISERE_PRODUCT_NAME;  // from the top-level CMakeLists.txt
 // Double-clicks are asked for; the window is repainted whole when its size changes.
 constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 constexpr UINT_PTR kTickTimerId = 1;
