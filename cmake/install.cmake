@@ -1,20 +1,22 @@
-# Where `make install` puts what a Linux user installs: the VST 2.x plug-in, the LV2 bundle and the
+# Where `make install` puts what a Linux user installs: the VST 2.x and CLAP plug-ins, the LV2 bundle and the
 # command-line tool with its manual page.
 #
-#   user    (the default of `make install`, prefix $HOME): ~/.vst, ~/.lv2, ~/.local/bin, ~/.local/share/man
-#   system  (`make install PREFIX=/usr`, and the Debian package): lib/vst, lib/lv2, bin, share/man
+#   user    (the default of `make install`, prefix $HOME): ~/.vst, ~/.clap, ~/.lv2, ~/.local/bin, ~/.local/share/man
+#   system  (`make install PREFIX=/usr`, and the Debian package): lib/vst, lib/clap, lib/lv2, bin, share/man
 #
-# Components: vst, lv2, tool.
+# Components: vst, clap, lv2, tool.
 set(LUMISERE_INSTALL_LAYOUT system CACHE STRING "Install layout: user (dot folders under a home prefix) or system")
 set_property(CACHE LUMISERE_INSTALL_LAYOUT PROPERTY STRINGS user system)
 
 if(LUMISERE_INSTALL_LAYOUT STREQUAL "user")
   set(LUMISERE_INSTALL_VST_DIR .vst)
+  set(LUMISERE_INSTALL_CLAP_DIR .clap)
   set(LUMISERE_INSTALL_LV2_DIR .lv2)
   set(LUMISERE_INSTALL_BIN_DIR .local/bin)
   set(LUMISERE_INSTALL_MAN_DIR .local/share/man/man1)
 elseif(LUMISERE_INSTALL_LAYOUT STREQUAL "system")
   set(LUMISERE_INSTALL_VST_DIR lib/vst)
+  set(LUMISERE_INSTALL_CLAP_DIR lib/clap)
   set(LUMISERE_INSTALL_LV2_DIR lib/lv2)
   set(LUMISERE_INSTALL_BIN_DIR bin)
   set(LUMISERE_INSTALL_MAN_DIR share/man/man1)
@@ -23,6 +25,8 @@ else()
 endif()
 
 install(TARGETS lumisere_vst LIBRARY DESTINATION ${LUMISERE_INSTALL_VST_DIR} COMPONENT vst
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(TARGETS lumisere_clap_module LIBRARY DESTINATION ${LUMISERE_INSTALL_CLAP_DIR} COMPONENT clap
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 if(TARGET lumisere)
   install(TARGETS lumisere RUNTIME DESTINATION ${LUMISERE_INSTALL_BIN_DIR} COMPONENT tool)

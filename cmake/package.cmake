@@ -21,7 +21,7 @@ set(CPACK_PACKAGE_NAME ${LUMISERE_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Ostrel Audio")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Ostrel Audio <support@ostrel-audio.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "de-esser and hiss reducer plug-in (VST 2.x and LV2)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "de-esser and hiss reducer plug-in (VST 2.x, CLAP and LV2)")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "Ostrel Lumisere tames harsh sibilance in voice recordings and lowers the
 hiss between phrases: a split-band de-esser on a movable focus band
@@ -29,7 +29,7 @@ hiss between phrases: a split-band de-esser on a movable focus band
 with trim and dry/wet mix.
 .
 This package holds the VST 2.x plug-in (/usr/lib/vst/Lumisere.so), the
-LV2 plug-in (/usr/lib/lv2/Lumisere.lv2) with its X11 editor, and the
+CLAP plug-in (/usr/lib/clap/Lumisere.clap), the LV2 plug-in (/usr/lib/lv2/Lumisere.lv2) with its X11 editor, and the
 lumisere command-line tool, which renders audio files through the
 plug-in.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

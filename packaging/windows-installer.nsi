@@ -1,6 +1,6 @@
 ; The Windows installer of Ostrel Lumisere: puts Lumisere.dll into the common VST2 folder (or a folder
-; the user picks), registers an uninstaller in Add/Remove Programs, and installs silently for studios
-; that deploy by script:
+; the user picks) and Lumisere.clap into the common CLAP folder, registers an uninstaller in
+; Add/Remove Programs, and installs silently for studios that deploy by script:
 ;
 ;   LumisereSetup.exe /S                    the common VST2 folder
 ;   LumisereSetup.exe /S /D=D:\Plugins\VST  a folder of one's own (last argument, no quotes); a folder
@@ -14,7 +14,7 @@
 ; uninstaller removes those, and an install removes an earlier install's files first, wherever they
 ; went. A file of a new format is one more InstallFile line.
 ;
-; Built by scripts/release with makensis, which defines VERSION, DLL, README, OUTFILE and PLUGINS
+; Built by scripts/release with makensis, which defines VERSION, DLL, CLAP, README, OUTFILE and PLUGINS
 ; (the folder of CommandLine.dll, built from tools/nsis_plugin).
 ; A 64-bit installer for a 64-bit plug-in: it writes the 64-bit registry view and sees the real
 ; Program Files folders without redirection.
@@ -159,6 +159,8 @@ Section "Install"
   CreateDirectory "${HOME}"
   FileOpen $R9 "${FILE_LIST}" w
   !insertmacro InstallFile "$INSTDIR" "Lumisere.dll" "${DLL}"
+  ; CLAP hosts scan one common folder, whatever the VST2 folder is.
+  !insertmacro InstallFile "$COMMONFILES64\CLAP" "Lumisere.clap" "${CLAP}"
   !insertmacro InstallFile "${HOME}" "README.txt" "${README}"
   FileClose $R9
   WriteUninstaller "${HOME}\Uninstall.exe"

@@ -35,9 +35,9 @@ EditorView::EditorView(EditorModel& model, EditListener* listener)
 
 EditorView::~EditorView() { close(); }
 
-bool EditorView::open(void* parent) {
+bool EditorView::open(void* parent, platform::EventDriver driver) {
     close();
-    window_ = platform::openChildWindow(parent, kEditorWidth, kEditorHeight, *this);
+    window_ = platform::openChildWindow(parent, kEditorWidth, kEditorHeight, *this, driver);
     nativeWindow_.store(window_ ? window_->nativeHandle() : nullptr, std::memory_order_release);
     return window_ != nullptr;
 }

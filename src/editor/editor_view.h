@@ -40,8 +40,15 @@ public:
     EditorView& operator=(const EditorView&) = delete;
 
     // [ui thread] Opens the editor's window in parent, closing one still open first, so an instance
-    // never has two windows. False when parent is not a window (no window is open then).
-    bool open(void* parent);
+    // never has two windows. False when parent is not a window (no window is open then). Driven by the
+    // host, its events wait for serveEvents (platform/window_layer.h).
+    bool open(void* parent, platform::EventDriver driver = platform::EventDriver::ownThread);
+    // [ui thread] For a window the host drives: the descriptor to watch (-1 for none) and the call
+    // that serves it.
+    int eventDescriptor() const { return window_ ? window_->eventDescriptor() : -1; }
+    void serveEvents() {
+        if (window_) window_->serveEvents();
+    }
     // [ui thread] Closes the window, if one is open; ends any drag.
     void close();
     // [ui thread] Whether a window is open and still there (the host may have destroyed it with its own).

@@ -84,13 +84,27 @@ public:
 
     // [ui thread] False once the native window is gone (destroyed together with the host's window).
     virtual bool alive() const = 0;
+
+    // A window whose events the host's own loop serves (EventDriver::host): the descriptor to watch
+    // for input (-1 where there is none), and the call that serves what is waiting, ticks when a tick
+    // is due and paints. [ui thread]
+    virtual int eventDescriptor() const { return -1; }
+    virtual void serveEvents() {}
+};
+
+// Who serves a window's events. The Win32 window is served by the thread that opened it either way
+// (the host's message loop).
+enum class EventDriver {
+    ownThread,  // an event thread of the window's own (X11)
+    host,       // the host's UI thread, through serveEvents at least every 30 ms and when the descriptor reads
 };
 
 // [ui thread] Opens a width x height child at (0, 0) of `parent` (an HWND, or an X11 Window id cast to
 // a pointer) and starts its tick. Null when parent is null, is no window, width or height is not
 // positive, or the window cannot be made; nothing is left behind then. The client must outlive the
 // window.
-std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client);
+std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client,
+                                             EventDriver driver = EventDriver::ownThread);
 
 // How many child windows of this library are open; the tests and the unload path read it.
 int openChildWindowCount();

@@ -44,6 +44,7 @@ have_lv2=false
 [ -d build/linux-release/lv2/Lumisere.lv2 ] && have_lv2=true
 
 system_files="usr/bin/lumisere
+usr/lib/clap/Lumisere.clap
 usr/lib/vst/Lumisere.so
 usr/share/man/man1/lumisere.1.gz"
 if $have_lv2; then
@@ -109,6 +110,10 @@ fi
 echo "   lintian warnings: $(grep -c '^W:' "$work/lintian" || true)"
 if grep -E 'maintscript-calls-ldconfig|hardening-no-' "$work/lintian" >&2; then fail "lintian: ldconfig calls or unhardened binaries"; fi
 
+echo "==> the Windows zip"
+[ "$(unzip -Z1 "dist/Lumisere-$version-windows-x64.zip" | sort | tr '\n' ' ')" = "Lumisere.clap Lumisere.dll README.txt " ] ||
+  fail "the zip does not hold exactly the two plug-ins and the read-me"
+
 echo "==> the Windows installer under Wine"
 export LUMISERE_WINEPREFIX=$work/wine
 wine_probe=build/windows/tools/vst_probe/vst_probe.exe
@@ -122,6 +127,8 @@ unix_dll=$work/wine/drive_c/Program\ Files/Common\ Files/VST2/Lumisere.dll
 [ ! -e "$work/wine/drive_c/Plugins/VST2/Lumisere.dll" ] || fail "the install left the earlier install's copy"
 scripts/wine-run "$installer" /S '/D=Q:\Plugins\VST2' && fail "a silent install to a missing drive succeeded"
 cmp -s "$unix_dll" build/windows/plugin/Lumisere.dll || fail "the installed DLL is not the built one"
+unix_clap=$work/wine/drive_c/Program\ Files/Common\ Files/CLAP/Lumisere.clap
+cmp -s "$unix_clap" build/windows/plugin/Lumisere.clap || fail "no CLAP plug-in in the common CLAP folder"
 [ -f "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" ] || fail "no uninstaller"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelLumisere'
 reg_query() { WINEPREFIX=$work/wine WINEDEBUG=-all wine reg query "$@" </dev/null >/dev/null 2>&1; }
@@ -133,6 +140,7 @@ scripts/wine-run "$wine_probe" --render 'Z:'"${work//\//\\}"'\installed.f32' "$i
 scripts/wine-run "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" /S \
   '_?=C:\Program Files\Ostrel Audio\Lumisere' || fail "the silent uninstall"
 [ ! -e "$unix_dll" ] || fail "the uninstaller left the DLL"
+[ ! -e "$unix_clap" ] || fail "the uninstaller left the CLAP plug-in"
 [ ! -e "$work/wine/drive_c/Program Files/Ostrel Audio" ] || fail "the uninstaller left its folder"
 reg_query "$uninstall_key" && fail "the uninstaller left its registry entry"
 WINEPREFIX=$work/wine timeout 60 wineserver -w 2>/dev/null || true

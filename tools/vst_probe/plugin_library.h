@@ -1,4 +1,4 @@
-// Loads a VST 2.x plug-in library the way a host does and finds its entry points. Host-side code
+// Loads a plug-in library the way a host does and finds its entry points (VST 2.x's by name). Host-side code
 // only: used by the probe and by the host tests.
 #pragma once
 
@@ -46,6 +46,15 @@ public:
     VstPluginMainProc entry() const { return entry_; }
     VstPluginMainProc mainAlias() const { return mainAlias_; }
 
+    // Any other exported symbol, such as a CLAP library's clap_entry; null when absent.
+    void* symbol(const char* name) const {
+#if defined(_WIN32)
+        return reinterpret_cast<void*>(GetProcAddress(handle_, name));
+#else
+        return dlsym(handle_, name);
+#endif
+    }
+
     // Unloads now; returns whether the system reported success.
     bool unload() {
         if (handle_ == nullptr) return true;
@@ -60,15 +69,8 @@ public:
     }
 
 private:
-    VstPluginMainProc lookup(const char* name) const {
-#if defined(_WIN32)
-        // Through void* so the function-pointer cast stays quiet.
-        void* symbol = reinterpret_cast<void*>(GetProcAddress(handle_, name));
-#else
-        void* symbol = dlsym(handle_, name);
-#endif
-        return reinterpret_cast<VstPluginMainProc>(symbol);
-    }
+    // Through void* so the function-pointer cast stays quiet.
+    VstPluginMainProc lookup(const char* name) const { return reinterpret_cast<VstPluginMainProc>(symbol(name)); }
 
 #if defined(_WIN32)
     HMODULE handle_ = nullptr;

@@ -10,27 +10,13 @@
 
 #include "core/processor.h"
 #include "editor/edit_queue.h"
-#include "editor/editor_model.h"
 #include "editor/editor_view.h"
 #include "formats/module/identity.h"
 #include "formats/module/version.h"
+#include "formats/processor_editor_model.h"
 #include "formats/vst2/vst_host.h"
 
 namespace lumisere::vst2 {
-
-// What the editor sees of the processor: the stored parameters, the smoothed reductions, and its own
-// writes, which go straight to the processor (the host hears of them through HostEditNotifier).
-class ProcessorEditorModel final : public editor::EditorModel {
-public:
-    explicit ProcessorEditorModel(Processor& processor) : processor_(processor) {}
-    float param(int index) const override { return processor_.param(index); }
-    void setParam(int index, float value) override { processor_.setParam(index, value); }
-    float deEssReductionDb() const override { return processor_.meter(kMeterDeEssReduction); }
-    float gateReductionDb() const override { return processor_.meter(kMeterGateReduction); }
-
-private:
-    Processor& processor_;
-};
 
 // Tells the host of the editor's edits as VST 2.x hosts record them: audioMasterBeginEdit, then
 // audioMasterAutomate with each new value, then audioMasterEndEdit; nothing else is ever sent. The

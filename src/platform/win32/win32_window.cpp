@@ -258,7 +258,7 @@ bool registerClassLocked(HMODULE module) {
 
 }  // namespace
 
-std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client) {
+std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client, EventDriver) {
     const auto parentWindow = static_cast<HWND>(parent);
     // IsWindow answers for any value, a stale or made-up handle too, without touching it.
     if (parentWindow == nullptr || !IsWindow(parentWindow) || width <= 0 || height <= 0) return nullptr;

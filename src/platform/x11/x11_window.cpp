@@ -7,6 +7,8 @@
 // and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads). The stop
 // wakes the event thread through an eventfd it polls beside the connection: no X call ever comes from
 // a foreign thread.
+// Driven by the host (EventDriver::host), there is no event thread: the host's UI thread serves the
+// connection in serveEvents, called from its own loop, and is then its only user.
 //
 // Errors. Xlib's process-wide error handler belongs to the host, and Xlib's default one ends the
 // process on a BadWindow. We never touch it: our connection carries an extension record of its own
@@ -159,8 +161,8 @@ bool takesArgbWords(const Visual* visual, int depth) {
 
 class X11ChildWindow final : public ChildWindow {
 public:
-    X11ChildWindow(WindowClient& client, int width, int height)
-        : client_(client), width_(width), height_(height) {
+    X11ChildWindow(WindowClient& client, int width, int height, EventDriver driver)
+        : client_(client), width_(width), height_(height), driver_(driver) {
         gOpenWindows.fetch_add(1, std::memory_order_relaxed);
     }
     ~X11ChildWindow() override;
@@ -177,6 +179,10 @@ public:
 
     void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
     bool alive() const override { return alive_.load(); }
+    int eventDescriptor() const override { return driver_ == EventDriver::host ? ConnectionNumber(display_) : -1; }
+    void serveEvents() override {
+        if (driver_ == EventDriver::host) serveOnce();
+    }
 
 private:
     void wake() const {
@@ -190,8 +196,9 @@ private:
         static_cast<X11ChildWindow*>(window)->lost_.store(true);
     }
 
-    // The event thread and its parts.
+    // The event thread and its parts; serveOnce is one round of its loop.
     void run();
+    void serveOnce();
     void dispatchEvents();
     void waitForWork(Clock::time_point nextTick);
     void handle(const XEvent& event);
@@ -205,6 +212,7 @@ private:
     WindowClient& client_;
     const int width_;
     const int height_;
+    const EventDriver driver_;
 
     // Made by open() on the UI thread, then used by the event thread alone until the join.
     Display* display_ = nullptr;
@@ -227,6 +235,7 @@ private:
     bool exposed_ = false;       // the server lost some of the window's pixels: copy the whole canvas
     bool captured_ = false;      // our active grab is in force
     bool firstOfPair_ = false;   // the last press may be the first of a double-click
+    Clock::time_point nextTick_ = Clock::now() + kTickPeriod;
     Time firstPressTime_ = 0;    // server milliseconds
     int firstPressX_ = 0;
     int firstPressY_ = 0;
@@ -277,6 +286,7 @@ bool X11ChildWindow::open(Window parent) {
 
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) return false;
+    if (driver_ == EventDriver::host) return true;
     try {
         std::lock_guard<std::mutex> lock(gRunningMutex);
         thread_ = std::thread(&X11ChildWindow::run, this);
@@ -341,21 +351,10 @@ struct StopRunningWindowsAtUnload {
 } gStopRunningWindowsAtUnload;
 
 void X11ChildWindow::run() {
-    auto nextTick = Clock::now() + kTickPeriod;
     while (!stop_.load() && !lost_.load()) {
-        dispatchEvents();
-        if (alive_.load()) {
-            const auto now = Clock::now();
-            if (now >= nextTick) {
-                if (captured_) checkCapture();
-                paintDue_ = true;
-                nextTick += kTickPeriod;
-                if (nextTick <= now) nextTick = now + kTickPeriod;  // behind after a slow paint: no burst
-            }
-            if (paintDue_ || exposed_) paint();
-        }
+        serveOnce();
         // The paint's round trip may have queued events: poll only with none waiting.
-        if (!lost_.load() && XPending(display_) == 0) waitForWork(nextTick);
+        if (!lost_.load() && XPending(display_) == 0) waitForWork(nextTick_);
     }
     if (lost_.load()) {
         // The window went with the server. The connection is closed on this thread, which holds the
@@ -366,6 +365,21 @@ void X11ChildWindow::run() {
         display_ = nullptr;
         gc_ = nullptr;
     }
+}
+
+void X11ChildWindow::serveOnce() {
+    dispatchEvents();
+    if (!alive_.load() || lost_.load()) return;
+    const auto now = Clock::now();
+    if (now >= nextTick_) {
+        if (captured_) checkCapture();
+        paintDue_ = true;
+        nextTick_ += kTickPeriod;
+        if (nextTick_ <= now) nextTick_ = now + kTickPeriod;  // behind after a slow paint: no burst
+    }
+    if (paintDue_ || exposed_) paint();
+    // A paint's round trip may have read events into the queue, where the descriptor no longer shows them.
+    dispatchEvents();
 }
 
 void X11ChildWindow::dispatchEvents() {
@@ -545,13 +559,14 @@ bool X11ChildWindow::makeSharedCanvas() {
 
 }  // namespace
 
-std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client) {
+std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height, WindowClient& client,
+                                             EventDriver driver) {
     const auto parentId = reinterpret_cast<std::uintptr_t>(parent);
     if (parentId == 0 || parentId > kLargestXid || width <= 0 || height <= 0 || width > kLargestSide ||
         height > kLargestSide) {
         return nullptr;
     }
-    auto window = std::make_unique<X11ChildWindow>(client, width, height);
+    auto window = std::make_unique<X11ChildWindow>(client, width, height, driver);
     if (!window->open(static_cast<Window>(parentId))) return nullptr;
     return window;
 }
