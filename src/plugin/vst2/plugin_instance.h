@@ -6,27 +6,13 @@
 // the audio thread calls the process entry; setParameter and getParameter may come on either.
 #pragma once
 
-#include "editor/editor_model.h"
 #include "editor/editor_view.h"
 #include "platform/vst_host.h"
 #include "plugin/processor.h"
+#include "plugin/processor_editor_model.h"
 #include "plugin/version.h"
 
 namespace lumisere::vst2 {
-
-// What the editor sees of the processor: the stored parameters, the smoothed reductions, and its own
-// writes, which go straight to the processor without telling the host.
-class ProcessorEditorModel final : public editor::EditorModel {
-public:
-    explicit ProcessorEditorModel(Processor& processor) : processor_(processor) {}
-    float param(int index) const override { return processor_.param(index); }
-    void setParam(int index, float value) override { processor_.setParam(index, value); }
-    float deEssReductionDb() const override { return processor_.meter(kMeterDeEssReduction); }
-    float gateReductionDb() const override { return processor_.meter(kMeterGateReduction); }
-
-private:
-    Processor& processor_;
-};
 
 constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
 constexpr VstInt32 kPluginVersion = kVersionNumber;
