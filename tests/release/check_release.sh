@@ -37,6 +37,8 @@ have_lv2=false
 
 system_files="usr/bin/lumisere
 usr/lib/vst/Lumisere.so
+usr/lib/vst3/Lumisere.vst3/Contents/x86_64-linux/Lumisere.so
+usr/lib/vst3/Lumisere.vst3/Contents/Resources/moduleinfo.json
 usr/share/man/man1/lumisere.1.gz"
 if $have_lv2; then
   system_files+=$'\n'"$(cd build/linux-release/lv2 && find Lumisere.lv2 -type f | sed 's|^|usr/lib/lv2/|')"
