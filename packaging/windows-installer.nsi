@@ -1,12 +1,12 @@
 ; The Windows installer of Ostrel Lumisere: puts Lumisere.dll into the common VST2 folder (or a folder
-; the user picks), registers an uninstaller in Add/Remove Programs, and installs silently for studios
+; the user picks) and the bundle Lumisere.vst3 into the common VST3 folder, registers an uninstaller in Add/Remove Programs, and installs silently for studios
 ; that deploy by script:
 ;
 ;   LumisereSetup.exe /S                    the common VST2 folder
 ;   LumisereSetup.exe /S /D=D:\Plugins\VST  a folder of one's own (last argument, no quotes)
 ;   Uninstall.exe /S                        from "C:\Program Files\Ostrel Audio\Lumisere"
 ;
-; Built by scripts/release with makensis, which defines VERSION, DLL, README and OUTFILE.
+; Built by scripts/release with makensis, which defines VERSION, DLL, VST3_BUNDLE, README and OUTFILE.
 ; A 64-bit installer for a 64-bit plug-in: it writes the 64-bit registry view and sees the real
 ; Program Files folders without redirection.
 Target amd64-unicode
@@ -53,6 +53,10 @@ Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=Lumisere.dll" "${DLL}"
 
+  ; VST 3 hosts look in one place only.
+  SetOutPath "$COMMONFILES64\VST3\Lumisere.vst3"
+  File /r "${VST3_BUNDLE}/*"
+
   ; The uninstaller lives apart from the plug-in folder, which hosts scan.
   SetOutPath "$PROGRAMFILES64\Ostrel Audio\Lumisere"
   File "/oname=README.txt" "${README}"
@@ -76,6 +80,8 @@ Section "Uninstall"
     ; Only when nothing else is left in it: other vendors' plug-ins share the folder.
     RMDir "$0"
   ${EndIf}
+  RMDir /r "$COMMONFILES64\VST3\Lumisere.vst3"
+  RMDir "$COMMONFILES64\VST3"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"

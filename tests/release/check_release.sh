@@ -100,6 +100,10 @@ unix_dll=$work/wine/drive_c/Program\ Files/Common\ Files/VST2/Lumisere.dll
 [ -f "$unix_dll" ] || fail "no DLL at $installed"
 cmp -s "$unix_dll" build/windows/plugin/Lumisere.dll || fail "the installed DLL is not the built one"
 [ -f "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" ] || fail "no uninstaller"
+unix_vst3=$work/wine/drive_c/Program\ Files/Common\ Files/VST3/Lumisere.vst3
+cmp -s "$unix_vst3/Contents/x86_64-win/Lumisere.vst3" build/windows/vst3/Lumisere.vst3/Contents/x86_64-win/Lumisere.vst3 ||
+  fail "the installed VST 3 bundle is not the built one"
+[ -f "$unix_vst3/Contents/Resources/moduleinfo.json" ] || fail "the installed VST 3 bundle has no moduleinfo.json"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelLumisere'
 reg_query() { WINEPREFIX=$work/wine WINEDEBUG=-all wine reg query "$@" </dev/null >/dev/null 2>&1; }
 reg_query "$uninstall_key" /v QuietUninstallString || fail "no uninstall entry in the registry"
@@ -110,6 +114,7 @@ scripts/wine-run "$wine_probe" --render 'Z:'"${work//\//\\}"'\installed.f32' "$i
   fail "the installed DLL does not render what the Linux plug-in renders"
 scripts/wine-run "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" /S || fail "the silent uninstall"
 [ ! -e "$unix_dll" ] || fail "the uninstaller left the DLL"
+[ ! -e "$unix_vst3" ] || fail "the uninstaller left the VST 3 bundle"
 [ ! -e "$work/wine/drive_c/Program Files/Ostrel Audio" ] || fail "the uninstaller left its folder"
 reg_query "$uninstall_key" && fail "the uninstaller left its registry entry"
 WINEPREFIX=$work/wine timeout 60 wineserver -w 2>/dev/null || true
