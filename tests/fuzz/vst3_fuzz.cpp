@@ -44,15 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if ((_mm_getcsr() & ~0x3fu) != (hostMode & ~0x3fu)) fail("the caller's floating-point mode changed");
         _mm_setcsr(checkingMode);
     };
-    IPluginFactory* factory = GetPluginFactory();
-    PClassInfo info{};
-    void* object = nullptr;
-    if (factory->getClassInfo(0, &info) != kResultOk) fail("no class");
-    call([&] { factory->createInstance(info.cid, kIidIComponent.bytes, &object); });
-    auto* component = static_cast<IComponent*>(object);
-    if (component == nullptr) fail("no instance");
-    auto* processor = query<IAudioProcessor>(component, kIidIAudioProcessor);
-    auto* controller = query<IEditController>(component, kIidIEditController);
+    Effect effect(GetPluginFactory());
+    if (!effect.ready()) fail("no instance");
+    IComponent* component = effect.component;
+    IAudioProcessor* processor = effect.processor;
+    IEditController* controller = effect.controller;
     component->initialize(nullptr);
 
     std::vector<float> audio[4];
@@ -131,8 +127,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    controller->release();
-    processor->release();
-    component->release();
     return 0;
 }

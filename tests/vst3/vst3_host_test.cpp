@@ -24,52 +24,10 @@ namespace {
 
 std::u16string u16(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
-// One effect as a host holds it: the component, its processor and its controller.
-struct Effect {
-    explicit Effect(const Vst3Module& module)
-        : component(module.create<IComponent>(kIidIComponent)),
-          processor(component ? query<IAudioProcessor>(component, kIidIAudioProcessor) : nullptr),
-          controller(component ? query<IEditController>(component, kIidIEditController) : nullptr) {}
-    ~Effect() {
-        for (FUnknown* part : {static_cast<FUnknown*>(controller), static_cast<FUnknown*>(processor),
-                               static_cast<FUnknown*>(component)}) {
-            if (part != nullptr) part->release();
-        }
-    }
-    bool ready() const { return component != nullptr && processor != nullptr && controller != nullptr; }
-
-    void start() {
-        ASSERT_EQ(component->initialize(nullptr), kResultOk);
-        SpeakerArrangement stereo = kSpeakerStereo;
-        ASSERT_EQ(processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
-        ProcessSetup setup{0, kSample32, probe::kRenderBlockFrames, probe::kSignalSampleRate};
-        ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
-        ASSERT_EQ(component->setActive(1), kResultOk);
-        ASSERT_EQ(processor->setProcessing(1), kResultOk);
-    }
-
-    // One block of n frames from in (interleaved) to out, with changes; the output's silence flags.
-    uint64 block(const float* in, float* out, int n, ParameterChanges* changes = nullptr) {
-        std::vector<float> l(static_cast<std::size_t>(n)), r(l), ol(l), orr(l);
-        for (int i = 0; i < n; ++i) l[i] = in[2 * i], r[i] = in[2 * i + 1];
-        float* ins[] = {l.data(), r.data()};
-        float* outs[] = {ol.data(), orr.data()};
-        AudioBusBuffers inBus{2, 0, {ins}};
-        AudioBusBuffers outBus{2, 0, {outs}};
-        ProcessData data{0, kSample32, n, 1, 1, &inBus, &outBus, changes, nullptr, nullptr, nullptr, nullptr};
-        EXPECT_EQ(processor->process(data), kResultOk);
-        for (int i = 0; i < n; ++i) out[2 * i] = ol[i], out[2 * i + 1] = orr[i];
-        return outBus.silenceFlags;
-    }
-
-    IComponent* component;
-    IAudioProcessor* processor;
-    IEditController* controller;
-};
-
 class Vst3Host : public ::testing::Test {
 protected:
     Vst3Module module_{LUMISERE_VST3_MODULE};
+    IPluginFactory* factory_ = module_.factory();
 };
 
 TEST_F(Vst3Host, RendersTheVst2RenderBitForBitWithChangesFromTheQueues) {
@@ -81,9 +39,9 @@ TEST_F(Vst3Host, RendersTheVst2RenderBitForBitWithChangesFromTheQueues) {
     const int frames = static_cast<int>(signal.size() / 2);
     std::vector<float> rendered(expected.size());
     for (int pass = 0; pass < 2; ++pass) {
-        Effect effect(module_);
+        Effect effect(factory_);
         ASSERT_TRUE(effect.ready());
-        effect.start();
+        ASSERT_TRUE(effect.start());
         float* out = rendered.data() + static_cast<std::size_t>(pass) * signal.size();
         for (int start = 0; start < frames; start += probe::kRenderBlockFrames) {
             // The strong settings arrive in the first block's queues, after other points: the last counts.
@@ -99,9 +57,9 @@ TEST_F(Vst3Host, RendersTheVst2RenderBitForBitWithChangesFromTheQueues) {
 
     // The host's bypass: the flagged parameter, switched through a queue, passes the input through;
     // silence in is silence out, and flagged so.
-    Effect effect(module_);
+    Effect effect(factory_);
     ASSERT_TRUE(effect.ready());
-    effect.start();
+    ASSERT_TRUE(effect.start());
     ParameterInfo info{};
     ASSERT_EQ(effect.controller->getParameterInfo(kParamBypass, info), kResultOk);
     EXPECT_NE(info.flags & ParameterInfo::kIsBypass, 0);
@@ -119,7 +77,7 @@ TEST_F(Vst3Host, RendersTheVst2RenderBitForBitWithChangesFromTheQueues) {
 }
 
 TEST_F(Vst3Host, ListsTheTableAndReadsItsOwnTextsBack) {
-    Effect effect(module_);
+    Effect effect(factory_);
     ASSERT_TRUE(effect.ready());
     ASSERT_EQ(effect.controller->getParameterCount(), kNumParams);
     for (int i = 0; i < kNumParams; ++i) {
@@ -157,7 +115,7 @@ TEST_F(Vst3Host, ListsTheTableAndReadsItsOwnTextsBack) {
 }
 
 TEST_F(Vst3Host, StateRoundTripsAndRefusesWhatItDidNotWrite) {
-    Effect saved(module_), loaded(module_);
+    Effect saved(factory_), loaded(factory_);
     ASSERT_TRUE(saved.ready() && loaded.ready());
     for (const auto& s : probe::kStrongSettings) saved.controller->setParamNormalized(s.index, s.value);
     MemoryStream state;
@@ -175,7 +133,7 @@ TEST_F(Vst3Host, StateRoundTripsAndRefusesWhatItDidNotWrite) {
     bad[2][0] = 'X';
     bad[3][4] = 2;
     bad[4][8 + 3] = 0x7F, bad[4][8 + 2] = 0xC0;  // a NaN
-    Effect fresh(module_);
+    Effect fresh(factory_);
     ASSERT_TRUE(fresh.ready());
     for (auto& bytes : bad) {
         MemoryStream stream;
@@ -215,7 +173,7 @@ public:
 };
 
 TEST_F(Vst3Host, EditorEditsReachTheHostAsGesturesFromItsRunLoop) {
-    Effect effect(module_);
+    Effect effect(factory_);
     ASSERT_TRUE(effect.ready());
     RecordingHandler handler;
     RunLoopFrame frame;

@@ -8,12 +8,7 @@
 #include <vector>
 
 #include "formats/vst3/vst3_abi.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "plugin_library.h"
 
 namespace lumisere::vst3test {
 
@@ -49,15 +44,9 @@ public:
         if (done != nullptr) *done = count;
         return kResultOk;
     }
-    tresult LUMISERE_VST3_CALL seek(int64 pos, int32, int64* result) override {
-        at = static_cast<std::size_t>(pos);
-        if (result != nullptr) *result = pos;
-        return kResultOk;
-    }
-    tresult LUMISERE_VST3_CALL tell(int64* pos) override {
-        *pos = static_cast<int64>(at);
-        return kResultOk;
-    }
+    // The plug-in reads and writes from where the stream is; it never seeks.
+    tresult LUMISERE_VST3_CALL seek(int64, int32, int64*) override { return kNotImplemented; }
+    tresult LUMISERE_VST3_CALL tell(int64*) override { return kNotImplemented; }
 };
 
 class ValueQueue final : public HostObject<IParamValueQueue> {
@@ -120,57 +109,31 @@ private:
 // The bundle's module, loaded and entered as hosts do, and left at destruction.
 class Vst3Module {
 public:
-    explicit Vst3Module(const std::string& path) {
+    explicit Vst3Module(const std::string& path) : library_(path) {
 #if defined(_WIN32)
-        handle_ = LoadLibraryA(path.c_str());
-        if (handle_ != nullptr) entered_ = call<bool (*)()>("InitDll")();
+        auto enter = library_.lookup<bool (*)()>("InitDll");
+        entered_ = enter != nullptr && enter();
 #else
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ != nullptr) entered_ = call<bool (*)(void*)>("ModuleEntry")(handle_);
+        auto enter = library_.lookup<bool (*)(void*)>("ModuleEntry");
+        entered_ = enter != nullptr && enter(nullptr);
 #endif
-        if (entered_) factory_ = call<GetFactoryProc>("GetPluginFactory")();
+        auto getFactory = library_.lookup<GetFactoryProc>("GetPluginFactory");
+        if (entered_ && getFactory != nullptr) factory_ = getFactory();
     }
     ~Vst3Module() {
-#if defined(_WIN32)
-        if (entered_) call<bool (*)()>("ExitDll")();
-        if (handle_ != nullptr) FreeLibrary(handle_);
-#else
-        if (entered_) call<bool (*)()>("ModuleExit")();
-        if (handle_ != nullptr) dlclose(handle_);
-#endif
+        auto leave = library_.lookup<bool (*)()>(kExitName);
+        if (entered_ && leave != nullptr) leave();
     }
-    Vst3Module(const Vst3Module&) = delete;
-    Vst3Module& operator=(const Vst3Module&) = delete;
 
     IPluginFactory* factory() const { return factory_; }
 
-    // An interface of a new instance of the factory's first class; null when refused.
-    template <typename Interface>
-    Interface* create(const Uid& iid) const {
-        PClassInfo info{};
-        void* object = nullptr;
-        if (factory_ == nullptr || factory_->getClassInfo(0, &info) != kResultOk ||
-            factory_->createInstance(info.cid, iid.bytes, &object) != kResultOk) {
-            return nullptr;
-        }
-        return static_cast<Interface*>(object);
-    }
-
 private:
-    template <typename Function>
-    Function call(const char* name) const {
 #if defined(_WIN32)
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle_, name)));
+    static constexpr const char* kExitName = "ExitDll";
 #else
-        return reinterpret_cast<Function>(dlsym(handle_, name));
+    static constexpr const char* kExitName = "ModuleExit";
 #endif
-    }
-
-#if defined(_WIN32)
-    HMODULE handle_ = nullptr;
-#else
-    void* handle_ = nullptr;
-#endif
+    host::PluginLibrary library_;
     bool entered_ = false;
     IPluginFactory* factory_ = nullptr;
 };
@@ -181,5 +144,61 @@ Interface* query(FUnknown* object, const Uid& iid) {
     void* other = nullptr;
     return object->queryInterface(iid.bytes, &other) == kResultOk ? static_cast<Interface*>(other) : nullptr;
 }
+
+// An interface of a new instance of the factory's first class; null when refused.
+template <typename Interface>
+Interface* create(IPluginFactory* factory, const Uid& iid) {
+    PClassInfo info{};
+    void* object = nullptr;
+    if (factory == nullptr || factory->getClassInfo(0, &info) != kResultOk ||
+        factory->createInstance(info.cid, iid.bytes, &object) != kResultOk) {
+        return nullptr;
+    }
+    return static_cast<Interface*>(object);
+}
+
+// One effect as a host holds it: the component, its processor and its controller.
+struct Effect {
+    explicit Effect(IPluginFactory* factory)
+        : component(create<IComponent>(factory, kIidIComponent)),
+          processor(component ? query<IAudioProcessor>(component, kIidIAudioProcessor) : nullptr),
+          controller(component ? query<IEditController>(component, kIidIEditController) : nullptr) {}
+    ~Effect() {
+        for (FUnknown* part : {static_cast<FUnknown*>(controller), static_cast<FUnknown*>(processor),
+                               static_cast<FUnknown*>(component)}) {
+            if (part != nullptr) part->release();
+        }
+    }
+    bool ready() const { return component != nullptr && processor != nullptr && controller != nullptr; }
+
+    // Set up as hosts do: stereo, 32-bit, 44100 Hz, 512-frame blocks, active, processing.
+    bool start() {
+        SpeakerArrangement stereo = kSpeakerStereo;
+        ProcessSetup setup{0, kSample32, 512, 44100.0};
+        return component->initialize(nullptr) == kResultOk &&
+               processor->setBusArrangements(&stereo, 1, &stereo, 1) == kResultTrue &&
+               processor->setupProcessing(setup) == kResultOk && component->setActive(1) == kResultOk &&
+               processor->setProcessing(1) == kResultOk;
+    }
+
+    // One block of n frames from in to out (interleaved), with changes; the output's silence flags,
+    // or ~0 when the call failed.
+    uint64 block(const float* in, float* out, int n, ParameterChanges* changes = nullptr) {
+        std::vector<float> l(static_cast<std::size_t>(n)), r(l), ol(l), orr(l);
+        for (int i = 0; i < n; ++i) l[i] = in[2 * i], r[i] = in[2 * i + 1];
+        float* ins[] = {l.data(), r.data()};
+        float* outs[] = {ol.data(), orr.data()};
+        AudioBusBuffers inBus{2, 0, {ins}};
+        AudioBusBuffers outBus{2, 0, {outs}};
+        ProcessData data{0, kSample32, n, 1, 1, &inBus, &outBus, changes, nullptr, nullptr, nullptr, nullptr};
+        if (processor->process(data) != kResultOk) return ~uint64{0};
+        for (int i = 0; i < n; ++i) out[2 * i] = ol[i], out[2 * i + 1] = orr[i];
+        return outBus.silenceFlags;
+    }
+
+    IComponent* component;
+    IAudioProcessor* processor;
+    IEditController* controller;
+};
 
 }  // namespace lumisere::vst3test

@@ -1,5 +1,5 @@
-// Loads a VST 2.x plug-in library the way a host does and finds its entry points. Host-side code
-// only: used by the probe and by the host tests.
+// Loads a VST 2.x plug-in library the way a host does and finds its entry points (or any other
+// export, as the VST 3 test host does). Host-side code only: used by the probe and by the host tests.
 #pragma once
 
 #include <string>
@@ -32,8 +32,8 @@ public:
             return;
         }
 #endif
-        entry_ = lookup("VSTPluginMain");
-        mainAlias_ = lookup("main");
+        entry_ = lookup<VstPluginMainProc>("VSTPluginMain");
+        mainAlias_ = lookup<VstPluginMainProc>("main");
     }
 
     ~PluginLibrary() { unload(); }
@@ -59,17 +59,20 @@ public:
         return ok;
     }
 
-private:
-    VstPluginMainProc lookup(const char* name) const {
+    // An exported function by name, null when there is none (or nothing is loaded).
+    template <typename Function>
+    Function lookup(const char* name) const {
+        if (handle_ == nullptr) return nullptr;
 #if defined(_WIN32)
         // Through void* so the function-pointer cast stays quiet.
         void* symbol = reinterpret_cast<void*>(GetProcAddress(handle_, name));
 #else
         void* symbol = dlsym(handle_, name);
 #endif
-        return reinterpret_cast<VstPluginMainProc>(symbol);
+        return reinterpret_cast<Function>(symbol);
     }
 
+private:
 #if defined(_WIN32)
     HMODULE handle_ = nullptr;
 #else
