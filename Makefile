@@ -50,9 +50,10 @@ bench-windows: deps
 	  "Lumisere=Z:$(subst /,\\,$(CURDIR))\\build\\windows\\plugin\\Lumisere.dll"
 
 # For you (~/.vst, ~/.lv2, ~/.local/bin), or for everyone with PREFIX=/usr (or /usr/local). DESTDIR
-# stages the files below another root.
+# stages the files below another root. Both reach the script through the environment, whatever
+# characters the paths hold. `make uninstall` removes what every install from this tree put in place.
 install: deps
-	@scripts/install $(PREFIX)
+	@scripts/install
 
 uninstall:
 	@scripts/uninstall

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/processor.h"
 #include "dsp/process_block.h"
-#include "plugin/processor.h"
 #include "reference_chain.h"
 #include "speech_like_signal.h"
 

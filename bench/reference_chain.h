@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::bench {
 

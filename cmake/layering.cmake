@@ -2,7 +2,7 @@
 #
 # No target sees src/ as a whole. Each library exposes only the headers (or whole folders) it offers,
 # through a folder of its own under build/include/<target>/ that holds links to them under their usual
-# names ("dsp/biquad.h", "plugin/parameters.h"). A target sees its own exposed headers and those of
+# names ("dsp/biquad.h", "core/parameters.h"). A target sees its own exposed headers and those of
 # the libraries it links, and nothing else, so an include against the directions fails to compile.
 # tests/layering plants such includes and checks that they are refused.
 

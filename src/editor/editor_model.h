@@ -3,7 +3,7 @@
 // editor never includes the instance; the snapshot tool and the tests implement it over plain values.
 #pragma once
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::editor {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "core/parameters.h"
 #include "editor/panel.h"
-#include "plugin/parameters.h"
 
 namespace lumisere::editor {
 

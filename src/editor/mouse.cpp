@@ -1,8 +1,8 @@
 #include "editor/mouse.h"
 
+#include "core/parameters.h"
 #include "editor/knob.h"
 #include "editor/panel.h"
-#include "plugin/parameters.h"
 
 namespace lumisere::editor {
 

@@ -1,8 +1,8 @@
 #include "editor/panel.h"
 
+#include "core/parameters.h"
 #include "editor/knob.h"
 #include "editor/meters_display.h"
-#include "plugin/parameters.h"
 
 namespace lumisere::editor {
 

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/processor.h"
 #include "dsp/process_block.h"
-#include "plugin/processor.h"
 #include "speech_like_signal.h"
 
 namespace lumisere::test {

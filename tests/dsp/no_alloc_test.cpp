@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "dsp/process_block.h"
-#include "plugin/lv2/plugin_instance.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/lv2/lv2_instance.h"
+#include "formats/vst2/vst2_instance.h"
 #include "speech_like_signal.h"
 
 namespace {
@@ -134,7 +134,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
 
     // Through the LV2 instance, with control values that change every run and so are read as the
     // decimals they name, a NaN and switches among them.
-    lv2::PluginInstance lv2Instance(48000.0);
+    lv2::Lv2Instance lv2Instance(48000.0);
     float controls[kNumParams];
     float reductions[2];
     for (int i = 0; i < kNumParams; ++i) lv2Instance.connectPort(lv2::paramPort(i), &controls[i]);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dsp/process_block.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 #include "reference_chain.h"
 #include "speech_like_signal.h"
 
@@ -56,7 +56,7 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
     const int total = static_cast<int>(signal.left.size());
 
     AEffect* effect = createInstance(silentHost);
-    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
+    Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
     bench::ReferenceChain reference;
     effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
     reference.setSampleRate(fx.sampleRate());

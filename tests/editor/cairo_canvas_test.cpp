@@ -14,9 +14,9 @@
 
 #include "canvas_checks.h"
 #include "comparison_scene.h"
+#include "core/parameters.h"
 #include "editor/panel.h"
 #include "platform/cairo/cairo_canvas.h"
-#include "plugin/parameters.h"
 #include "snapshot.h"
 
 namespace lumisere::platform {

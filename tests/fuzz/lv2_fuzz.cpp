@@ -18,8 +18,8 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/lv2/lv2_ports.h"
 #include "fuzz_bytes.h"
-#include "plugin/lv2/lv2_ports.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 

@@ -16,10 +16,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/processor.h"
+#include "formats/vst2/vst2_instance.h"
+#include "formats/vst2/vst_host.h"
 #include "fuzz_bytes.h"
-#include "platform/vst_host.h"
-#include "plugin/processor.h"
-#include "plugin/vst2/plugin_instance.h"
 
 extern "C" AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host);
 

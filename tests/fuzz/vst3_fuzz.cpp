@@ -15,7 +15,7 @@
 
 #include "formats/vst3/vst3_abi.h"
 #include "fuzz_bytes.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "vst3_test_host.h"
 
 extern "C" lumisere::vst3::IPluginFactory* GetPluginFactory();

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>

@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/parameters.h"
 #include "editor/editor_model.h"
 #include "editor/panel.h"
 #include "platform/graphics_runtime.h"
 #include "platform/win32/gdiplus_canvas.h"
-#include "plugin/parameters.h"
 #include "plugin_library.h"  // dispatch
 #include "windows_test_host.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 #include "windows_gdiplus_spy.h"
 
 namespace {

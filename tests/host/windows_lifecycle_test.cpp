@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 #include "windows_gdiplus_spy.h"
 
 namespace {

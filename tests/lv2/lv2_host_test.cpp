@@ -15,8 +15,8 @@
 #include <limits>
 #include <vector>
 
-#include "plugin/lv2/lv2_ports.h"
-#include "plugin/processor.h"
+#include "core/processor.h"
+#include "formats/lv2/lv2_ports.h"
 #include "speech_like_signal.h"
 
 namespace lumisere {

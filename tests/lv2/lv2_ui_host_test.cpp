@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/lv2/lv2_ports.h"
 #include "editor/mouse.h"
+#include "formats/lv2/lv2_ports.h"
 #include "x11_editor_support.h"
 
 namespace lumisere {

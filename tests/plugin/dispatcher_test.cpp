@@ -1,4 +1,4 @@
-#include "plugin/vst2/dispatcher.h"
+#include "formats/vst2/dispatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "plugin/library.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/module/library.h"
+#include "formats/vst2/vst2_instance.h"
 
 namespace lumisere {
 namespace {
@@ -27,7 +27,7 @@ public:
     }
     AEffect* operator->() const { return effect_; }
     AEffect* effect() const { return effect_; }
-    PluginInstance& self() const { return *PluginInstance::fromEffect(effect_); }
+    Vst2Instance& self() const { return *Vst2Instance::fromEffect(effect_); }
     VstIntPtr call(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                    float opt = 0.0f) const {
         return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);

@@ -1,4 +1,4 @@
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 namespace lumisere {
 namespace {
@@ -18,7 +18,7 @@ VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*,
 
 struct Instance : ::testing::Test {
     AEffect* effect = createInstance(silentHost);
-    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
+    Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
     ~Instance() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     // One block with the given left and right samples; returns the outputs.
@@ -95,7 +95,7 @@ TEST_F(Instance, BypassIsOnOnlyAboveOneHalf) {
     EXPECT_NEAR(process({0.5f}, {0.5f})[0], 0.51029402f, 1e-8f);
 
     AEffect* other = createInstance(silentHost);
-    PluginInstance& bypassed = *PluginInstance::fromEffect(other);
+    Vst2Instance& bypassed = *Vst2Instance::fromEffect(other);
     other->setParameter(other, kParamBypass, 0.5000001f);
     float left = 0.5f, right = -0.25f, outL = 0.0f, outR = 0.0f;
     float* in[] = {&left, &right};

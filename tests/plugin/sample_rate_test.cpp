@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "dsp/dsp_state.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 namespace lumisere {
 namespace {
@@ -18,7 +18,7 @@ VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*,
 
 struct Fixture : ::testing::Test {
     AEffect* effect = createInstance(silentHost);
-    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
+    Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
     ~Fixture() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     double requestRate(float hz) {

@@ -14,7 +14,7 @@
 #include "dsp/dsp_state.h"
 #include "editor/knob.h"
 #include "editor/panel.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 namespace lumisere {
 namespace {
@@ -56,7 +56,7 @@ bool designedFromOneFocusValue(const dsp::Biquad& f) {
 TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     AEffect* effect = createInstance(silentHost);
     ASSERT_NE(effect, nullptr);
-    Processor& fx = vst2::PluginInstance::fromEffect(effect)->processor;
+    Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
     std::atomic<bool> done{false};
 
     std::thread control([&] {
@@ -79,7 +79,7 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
     std::thread editor([&] {
         // The window system's side, as a backend calls the view: presses, drags and releases on the
         // knobs, the switches and the dry/wet strip, and a paint on a canvas that keeps nothing.
-        editor::EditorView& view = vst2::PluginInstance::fromEffect(effect)->editor->view;
+        editor::EditorView& view = vst2::Vst2Instance::fromEffect(effect)->editor->view;
         CountingCanvas canvas;
         float sink = 0.0f;
         for (int i = 0; i < 200 || !done.load(); ++i) {

@@ -27,7 +27,7 @@ std::string refusal(int index, const std::string& text) {
     return "";
 }
 
-TEST(ParamArgs, OptionNamesComeFromTheHostNames) {
+TEST(ParamArgs, OptionNamesComeFromTheSymbols) {
     const char* expected[] = {"de-ess-thresh", "focus-freq", "listen-sibilance", "dipses-thresh", "noise-reduce",
                               "air-silk", "output-trim", "dry-wet", "bypass"};
     for (int i = 0; i < kNumParams; ++i) {

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <memory>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "plugin_library.h"
 #include "render.h"
 #include "test_signal.h"

@@ -49,11 +49,9 @@ std::string slugify(const std::string& text) {
 }
 
 std::string optionName(int index) {
-    const std::string slug = slugify(kParams[index].hostName);
-    const std::size_t dash = slug.find('-');
-    const bool leadingNumber =
-        dash != std::string::npos && slug.find_first_not_of("0123456789") == dash && dash > 0;
-    return leadingNumber ? slug.substr(dash + 1) : slug;
+    std::string name = kParams[index].symbol;
+    for (char& c : name) c = c == '_' ? '-' : c;
+    return name;
 }
 
 int findParam(const std::string& name) {

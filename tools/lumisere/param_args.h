@@ -1,5 +1,5 @@
-// The plug-in's parameters as the command line and preset files name them: option names derived from
-// the host names, values in the units the display texts show (dB, Hz or kHz, %, on/off), each mapped
+// The plug-in's parameters as the command line and preset files name them: option names from the
+// table's symbols, values in the units the display texts show (dB, Hz or kHz, %, on/off), each mapped
 // back to the host's normalised value through the parameter table. Ranges and defaults come only from
 // that table.
 #pragma once
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::cli {
 
@@ -23,8 +23,8 @@ struct UsageError : std::runtime_error {
 // characters one dash.
 std::string slugify(const std::string& text);
 
-// The option name of a parameter: the slug of its host name without a leading model number
-// ("172 Air Silk" -> "air-silk"). The full slug ("172-air-silk") is accepted too.
+// The option name of a parameter: its symbol with dashes for the underscores ("air_silk" ->
+// "air-silk"). The slug of its host name ("172-air-silk") is accepted too.
 std::string optionName(int index);
 
 // The parameter a name stands for: an option name, the full slug or the host name, any case, with or

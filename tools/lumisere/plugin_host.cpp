@@ -3,7 +3,7 @@
 #include <string>
 
 #include "audio_file.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 // The plug-in's exported entry point, linked into the tool.
 extern "C" AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host);

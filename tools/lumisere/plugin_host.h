@@ -6,8 +6,8 @@
 
 #include <array>
 
-#include "platform/vst_host.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere {
 class Processor;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "audio_file.h"
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 #include "report.h"
 
 namespace lumisere::cli {

@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "core/parameters.h"
 #include "editor/editor_model.h"
 #include "editor/panel.h"
 #include "output_file.h"
 #include "platform/cairo/cairo_canvas.h"
-#include "plugin/parameters.h"
 
 namespace lumisere::cli {
 

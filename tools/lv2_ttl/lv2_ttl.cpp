@@ -16,9 +16,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/parameters.h"
 #include "dsp/de_esser.h"
-#include "plugin/lv2/lv2_ports.h"
-#include "plugin/parameters.h"
+#include "formats/lv2/lv2_ports.h"
 
 namespace {
 
@@ -36,19 +36,13 @@ std::string number(double value) {
     return std::string(text, written.ptr);
 }
 
-// A port symbol from a host name: lower case, every run of other characters one underscore, and a
-// leading model number dropped, since a symbol may not begin with a digit ("172 Air Silk" ->
-// "air_silk", "Dry/Wet" -> "dry_wet").
-std::string symbolOf(const char* hostName) {
-    std::string words;
-    for (const char* c = hostName; *c != '\0'; ++c) {
-        const bool alnum = std::isalnum(static_cast<unsigned char>(*c)) != 0;
-        if (alnum) words += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-        if (!alnum && !words.empty() && words.back() != '_') words += '_';
+// Whether text is a valid port symbol: a C identifier, as LV2 requires.
+bool validSymbol(const char* text) {
+    if (text == nullptr || *text == '\0' || std::isdigit(static_cast<unsigned char>(*text)) != 0) return false;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)) == 0 && *c != '_') return false;
     }
-    while (!words.empty() && words.back() == '_') words.pop_back();
-    const std::size_t firstLetter = words.find_first_not_of("0123456789_");
-    return firstLetter == std::string::npos ? std::string() : words.substr(firstLetter);
+    return true;
 }
 
 // The LV2 unit of a parameter label; null for a label the units extension has no word for.
@@ -160,7 +154,7 @@ std::string description(const std::string& uiBinary) {
         } else {
             body << " ;\n\t\tunits:unit " << unitOf(spec.label);
         }
-        port(out, paramPort(i), "lv2:ControlPort , lv2:InputPort", symbolOf(spec.hostName), spec.hostName,
+        port(out, paramPort(i), "lv2:ControlPort , lv2:InputPort", spec.symbol, spec.hostName,
              body.str());
     }
 
@@ -197,11 +191,10 @@ bool writeFile(const std::string& path, const std::string& text) {
 // the bundle), and every continuous parameter in a unit LV2 names.
 bool tableDescribable() {
     for (int i = 0; i < kNumParams; ++i) {
-        const std::string symbol = symbolOf(kParams[i].hostName);
-        bool distinct = !symbol.empty();
-        for (int j = 0; j < i; ++j) distinct = distinct && symbol != symbolOf(kParams[j].hostName);
+        bool distinct = validSymbol(kParams[i].symbol);
+        for (int j = 0; j < i; ++j) distinct = distinct && std::strcmp(kParams[i].symbol, kParams[j].symbol) != 0;
         if (!distinct) {
-            std::fprintf(stderr, "lv2_ttl: \"%s\" gives no valid, distinct port symbol\n", kParams[i].hostName);
+            std::fprintf(stderr, "lv2_ttl: \"%s\" is no valid, distinct port symbol\n", kParams[i].symbol);
             return false;
         }
         if (kParams[i].kind == ParamKind::continuous && unitOf(kParams[i].label) == nullptr) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vst_host.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere::probe {
 

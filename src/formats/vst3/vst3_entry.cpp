@@ -5,7 +5,7 @@
 
 #include "dsp/denormal_guard.h"
 #include "formats/vst3/vst3_plugin.h"
-#include "plugin/version.h"
+#include "formats/module/version.h"
 
 #if defined(_WIN32)
 #define LUMISERE_EXPORT

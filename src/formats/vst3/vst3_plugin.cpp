@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dsp/denormal_guard.h"
-#include "plugin/library.h"
+#include "formats/module/library.h"
 
 namespace lumisere::vst3 {
 

@@ -14,7 +14,7 @@
 
 #include "formats/vst3/class_id.h"
 #include "formats/vst3/vst3_abi.h"
-#include "plugin/processor.h"
+#include "core/processor.h"
 
 namespace lumisere::vst3 {
 

@@ -12,7 +12,7 @@
 #include "editor/editor_view.h"
 #include "editor/panel.h"
 #include "formats/vst3/vst3_plugin.h"
-#include "plugin/processor_editor_model.h"
+#include "formats/module/processor_editor_model.h"
 
 namespace lumisere::vst3 {
 

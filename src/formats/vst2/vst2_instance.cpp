@@ -1,18 +1,18 @@
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 #include <cstddef>
 #include <cstring>
 #include <new>
 #include <type_traits>
 
-#include "editor/panel.h"
 #include "dsp/denormal_guard.h"
-#include "plugin/library.h"
-#include "plugin/vst2/dispatcher.h"
+#include "editor/panel.h"
+#include "formats/module/library.h"
+#include "formats/vst2/dispatcher.h"
 
 namespace lumisere::vst2 {
 
-static_assert(std::is_standard_layout_v<PluginInstance> && offsetof(PluginInstance, header) == 0,
+static_assert(std::is_standard_layout_v<Vst2Instance> && offsetof(Vst2Instance, header) == 0,
               "the AEffect header must be the first member so the host's pointer is the record's");
 
 namespace {
@@ -22,7 +22,7 @@ namespace {
 // through Processor::process, which also flushes subnormals.
 
 void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames) {
-    if (PluginInstance* instance = PluginInstance::fromEffect(effect)) {
+    if (Vst2Instance* instance = Vst2Instance::fromEffect(effect)) {
         instance->processor.process(inputs, outputs, sampleFrames);
     }
 }
@@ -30,18 +30,18 @@ void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, 
 // [any thread]
 void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
     const dsp::ExceptionMask masked;
-    if (PluginInstance* instance = PluginInstance::fromEffect(effect)) instance->setParameter(index, value);
+    if (Vst2Instance* instance = Vst2Instance::fromEffect(effect)) instance->setParameter(index, value);
 }
 
 // [any thread] 0 for a null record or an unknown index.
 float VSTCALLBACK getParameterEntry(AEffect* effect, VstInt32 index) {
-    const PluginInstance* instance = PluginInstance::fromEffect(effect);
+    const Vst2Instance* instance = Vst2Instance::fromEffect(effect);
     return instance == nullptr ? 0.0f : instance->processor.param(index);
 }
 
 }  // namespace
 
-PluginInstance::PluginInstance(audioMasterCallback host)
+Vst2Instance::Vst2Instance(audioMasterCallback host)
     : hostCallback(host),
       editorRect{0, 0, static_cast<VstInt16>(editor::kEditorHeight), static_cast<VstInt16>(editor::kEditorWidth)} {
     std::memset(&header, 0, sizeof header);
@@ -63,32 +63,32 @@ PluginInstance::PluginInstance(audioMasterCallback host)
     editor = new (std::nothrow) Editor(processor);
 }
 
-PluginInstance::~PluginInstance() { delete editor; }
+Vst2Instance::~Vst2Instance() { delete editor; }
 
-void PluginInstance::setParameter(VstInt32 index, float value) {
+void Vst2Instance::setParameter(VstInt32 index, float value) {
     processor.setParam(index, value);
     // The focus band-pass follows at the audio core's next block start, the editor at its next tick.
 }
 
-void PluginInstance::openEditor(void* parent) {
+void Vst2Instance::openEditor(void* parent) {
     parentWindow = parent;
     // A second open without a close replaces the first window: an instance never has two.
     if (editor != nullptr) editor->view.open(parent);
 }
 
-void PluginInstance::closeEditor() {
+void Vst2Instance::closeEditor() {
     if (editor != nullptr) editor->view.close();
 }
 
 AEffect* createInstance(audioMasterCallback host) {
     if (host == nullptr) return nullptr;
-    auto* instance = new (std::nothrow) PluginInstance(host);
+    auto* instance = new (std::nothrow) Vst2Instance(host);
     if (instance == nullptr) return nullptr;
     instanceCreated();
     return &instance->header;
 }
 
-void destroyInstance(PluginInstance* instance) {
+void destroyInstance(Vst2Instance* instance) {
     if (instance == nullptr) return;
     // The window goes before the record it points to.
     instance->closeEditor();
@@ -97,7 +97,7 @@ void destroyInstance(PluginInstance* instance) {
 }
 
 const Processor* processorOf(const AEffect* effect) {
-    const PluginInstance* instance = PluginInstance::fromEffect(effect);
+    const Vst2Instance* instance = Vst2Instance::fromEffect(effect);
     return instance == nullptr ? nullptr : &instance->processor;
 }
 

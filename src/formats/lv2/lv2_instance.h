@@ -8,19 +8,19 @@
 
 #include <cstdint>
 
-#include "plugin/lv2/lv2_ports.h"
-#include "plugin/processor.h"
+#include "core/processor.h"
+#include "formats/lv2/lv2_ports.h"
 
 namespace lumisere::lv2 {
 
-class PluginInstance {
+class Lv2Instance {
 public:
     // [instantiation] The host's rate goes to the processor, which falls back to 44100 Hz for one it
     // cannot run at (8000 Hz or less, non-finite). The instance waits suspended for activate.
-    explicit PluginInstance(double sampleRate);
+    explicit Lv2Instance(double sampleRate);
 
-    PluginInstance(const PluginInstance&) = delete;
-    PluginInstance& operator=(const PluginInstance&) = delete;
+    Lv2Instance(const Lv2Instance&) = delete;
+    Lv2Instance& operator=(const Lv2Instance&) = delete;
 
     // [audio] Keeps the buffer a port reads or writes; null disconnects it, an unknown index is ignored.
     void connectPort(std::uint32_t port, void* data);

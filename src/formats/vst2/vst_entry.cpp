@@ -1,7 +1,7 @@
 // The library's only exports: VSTPluginMain, and the same routine under the name `main` for older
 // hosts (aliased by the .def file on Windows and by a symbol alias elsewhere).
-#include "platform/vst_host.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
+#include "formats/vst2/vst_host.h"
 
 #if defined(_WIN32)
 #define LUMISERE_EXPORT

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "editor/editor_model.h"
-#include "plugin/processor.h"
+#include "core/processor.h"
 
 namespace lumisere {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 namespace lumisere::lv2 {
 

@@ -1,4 +1,4 @@
-#include "plugin/processor.h"
+#include "core/processor.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "plugin/lv2/plugin_instance.h"
+#include "formats/lv2/lv2_instance.h"
 
 #include <climits>
 #include <cmath>
@@ -6,14 +6,14 @@
 
 namespace lumisere::lv2 {
 
-PluginInstance::PluginInstance(double sampleRate) {
+Lv2Instance::Lv2Instance(double sampleRate) {
     // Every rate a host can mean is an integer number of hertz well inside float; a NaN or a huge
     // double stays non-finite and takes the fallback.
     processor_.setSampleRate(static_cast<float>(sampleRate));
     processor_.setSuspended(true);
 }
 
-void PluginInstance::connectPort(std::uint32_t port, void* data) {
+void Lv2Instance::connectPort(std::uint32_t port, void* data) {
     auto* buffer = static_cast<float*>(data);
     switch (port) {
         case kPortInL: audioIn_[0] = buffer; break;
@@ -28,14 +28,14 @@ void PluginInstance::connectPort(std::uint32_t port, void* data) {
     }
 }
 
-void PluginInstance::activate() {
+void Lv2Instance::activate() {
     processor_.forgetHistory();
     processor_.setSuspended(false);
 }
 
-void PluginInstance::deactivate() { processor_.setSuspended(true); }
+void Lv2Instance::deactivate() { processor_.setSuspended(true); }
 
-void PluginInstance::takeControlValues() {
+void Lv2Instance::takeControlValues() {
     for (int i = 0; i < kNumParams; ++i) {
         if (controls_[i] == nullptr) continue;
         const float value = *controls_[i];
@@ -48,7 +48,7 @@ void PluginInstance::takeControlValues() {
     }
 }
 
-void PluginInstance::run(std::uint32_t sampleCount) {
+void Lv2Instance::run(std::uint32_t sampleCount) {
     takeControlValues();
 
     const bool audioConnected = audioIn_[0] != nullptr && audioIn_[1] != nullptr && audioOut_[0] != nullptr &&

@@ -1,50 +1,50 @@
 // The library's only export, lv2_descriptor, and the descriptor's entries: each checks its handle
 // and forwards to the instance, with floating-point exceptions masked for the call (debug builds of
 // hosts unmask them; a NaN or huge rate or control value must not trap). Thread classes are LV2's (see
-// plugin_instance.h).
+// lv2_instance.h).
 #include <lv2/core/lv2.h>
 
 #include <new>
 
 #include "dsp/denormal_guard.h"
-#include "plugin/lv2/plugin_instance.h"
+#include "formats/lv2/lv2_instance.h"
 
 namespace {
 
 using lumisere::dsp::ExceptionMask;
-using lumisere::lv2::PluginInstance;
+using lumisere::lv2::Lv2Instance;
 
-PluginInstance* instanceOf(LV2_Handle handle) { return static_cast<PluginInstance*>(handle); }
+Lv2Instance* instanceOf(LV2_Handle handle) { return static_cast<Lv2Instance*>(handle); }
 
 // [instantiation] The plug-in needs no host feature, so the list is not read, and any rate is taken
 // (the processor falls back for one it cannot run at). Null only when memory is short.
 LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const*) {
     const ExceptionMask masked;
-    return new (std::nothrow) PluginInstance(sampleRate);
+    return new (std::nothrow) Lv2Instance(sampleRate);
 }
 
 // [audio]
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
     const ExceptionMask masked;
-    if (PluginInstance* instance = instanceOf(handle)) instance->connectPort(port, data);
+    if (Lv2Instance* instance = instanceOf(handle)) instance->connectPort(port, data);
 }
 
 // [instantiation]
 void activate(LV2_Handle handle) {
     const ExceptionMask masked;
-    if (PluginInstance* instance = instanceOf(handle)) instance->activate();
+    if (Lv2Instance* instance = instanceOf(handle)) instance->activate();
 }
 
 // [audio]
 void run(LV2_Handle handle, uint32_t sampleCount) {
     const ExceptionMask masked;
-    if (PluginInstance* instance = instanceOf(handle)) instance->run(sampleCount);
+    if (Lv2Instance* instance = instanceOf(handle)) instance->run(sampleCount);
 }
 
 // [instantiation]
 void deactivate(LV2_Handle handle) {
     const ExceptionMask masked;
-    if (PluginInstance* instance = instanceOf(handle)) instance->deactivate();
+    if (Lv2Instance* instance = instanceOf(handle)) instance->deactivate();
 }
 
 // [instantiation]

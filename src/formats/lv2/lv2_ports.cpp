@@ -1,4 +1,4 @@
-#include "plugin/lv2/lv2_ports.h"
+#include "formats/lv2/lv2_ports.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "plugin/vst2/dispatcher.h"
+#include "formats/vst2/dispatcher.h"
 
 #include <cstdint>
 #include <cstring>
 
+#include "core/parameters.h"
 #include "dsp/denormal_guard.h"
-#include "plugin/parameters.h"
-#include "plugin/vst2/plugin_instance.h"
+#include "formats/vst2/vst2_instance.h"
 
 namespace lumisere::vst2 {
 
@@ -23,7 +23,7 @@ void writeFixedText(void* dest, const char* text, std::size_t size) {
 
 }  // namespace
 
-VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                    float opt) {
     switch (static_cast<std::uint32_t>(opcode)) {
         case effOpen:  // [ui thread] nothing to do: the instance is complete from creation
@@ -100,7 +100,7 @@ VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, Vs
 VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                       float opt) {
     const dsp::ExceptionMask masked;  // a debug host may run with floating-point exceptions unmasked
-    PluginInstance* instance = PluginInstance::fromEffect(effect);
+    Vst2Instance* instance = Vst2Instance::fromEffect(effect);
     return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
 }
 

@@ -7,8 +7,8 @@
 #include <new>
 
 #include "editor/panel.h"
-#include "plugin/lv2/lv2_ports.h"
-#include "plugin/lv2/ui_instance.h"
+#include "formats/lv2/lv2_ports.h"
+#include "formats/lv2/ui_instance.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The host's control requests (the AEffect dispatcher slot).
 #pragma once
 
-#include "platform/vst_host.h"
-#include "plugin/version.h"
+#include "formats/module/version.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere::vst2 {
 
-struct PluginInstance;
+struct Vst2Instance;
 
 constexpr const char* kEffectName = "Ostrel Lumisere";
 constexpr const char* kVendorName = "Ostrel Audio";
@@ -19,7 +19,7 @@ constexpr std::size_t kHostTextSize = 32;
 constexpr std::size_t kHostProductTextSize = 64;
 
 // [ui thread] Answers one request; unhandled, negative and unknown opcodes answer 0.
-VstIntPtr dispatch(PluginInstance& instance, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                    float opt);
 
 // The function in the header's dispatcher slot: a null object answers 0.

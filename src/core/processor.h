@@ -12,9 +12,9 @@
 
 #include <atomic>
 
+#include "core/parameters.h"
 #include "dsp/dsp_state.h"
 #include "dsp/process_block.h"
-#include "plugin/parameters.h"
 
 namespace lumisere {
 

@@ -1,4 +1,4 @@
-#include "plugin/lv2/ui_instance.h"
+#include "formats/lv2/ui_instance.h"
 
 #include <cmath>
 #include <cstring>

@@ -16,7 +16,7 @@
 
 #include "editor/editor_model.h"
 #include "editor/editor_view.h"
-#include "plugin/lv2/lv2_ports.h"
+#include "formats/lv2/lv2_ports.h"
 
 namespace lumisere::lv2 {
 

@@ -1,4 +1,4 @@
-// The one parameter table. Every fact about a parameter lives in its row: host name, editor caption,
+// The one parameter table. Every fact about a parameter lives in its row: symbol, host name, editor caption,
 // label (which is also the unit of its physical value), default, kind, the linear mapping from the
 // host's normalised 0..1 value to physical units, and how its display text is written. The audio
 // snapshot, the dispatcher, the editor, the command-line tool and other plug-in formats' port
@@ -38,6 +38,10 @@ enum class DisplayStyle {
 };
 
 struct ParamSpec {
+    // The parameter's stable name: the LV2 port symbol, the tool's option name (with dashes for the
+    // underscores) and other formats' parameter ids. Saved sessions and scripts name parameters by it,
+    // so it never changes, whatever the host name becomes.
+    const char* symbol;
     const char* hostName;    // effGetParamName, e.g. "Focus Freq"
     const char* caption;     // editor caption, e.g. "FOCUS FREQ"; null where the editor shows none
     const char* label;       // effGetParamLabel and the unit of the physical value: "dB", "Hz", "%", ""

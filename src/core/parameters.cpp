@@ -1,4 +1,4 @@
-#include "plugin/parameters.h"
+#include "core/parameters.h"
 
 #include <charconv>
 #include <cctype>
@@ -8,25 +8,26 @@
 namespace lumisere {
 
 const ParamSpec kParams[kNumParams] = {
-    // host name, caption, label, default, kind, units per step, units at 0, display, decimals, switch texts
-    {"De-Ess Thresh", "DE-ESS THRESH", "dB", 0.5f, ParamKind::continuous, 40.0, -40.0, DisplayStyle::fixed, 1,
-     nullptr, nullptr},
-    {"Focus Freq", "FOCUS FREQ", "Hz", 0.4f, ParamKind::continuous, 7000.0, 4000.0, DisplayStyle::kiloBelow, 0,
-     nullptr, nullptr},
-    {"Listen Sibilance", "LISTEN SIB", "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "NORMAL",
-     "SOLO SIB"},
-    {"Dipses Thresh", "DIPSES THRESH", "dB", 0.45f, ParamKind::continuous, 56.0, -80.0, DisplayStyle::fixed, 1,
-     nullptr, nullptr},
+    // symbol, host name, caption, label, default, kind, units per step, units at 0, display, decimals, switch texts
+    {"de_ess_thresh", "De-Ess Thresh", "DE-ESS THRESH", "dB", 0.5f, ParamKind::continuous, 40.0, -40.0,
+     DisplayStyle::fixed, 1, nullptr, nullptr},
+    {"focus_freq", "Focus Freq", "FOCUS FREQ", "Hz", 0.4f, ParamKind::continuous, 7000.0, 4000.0,
+     DisplayStyle::kiloBelow, 0, nullptr, nullptr},
+    {"listen_sibilance", "Listen Sibilance", "LISTEN SIB", "", 0.0f, ParamKind::toggle, 0.0, 0.0,
+     DisplayStyle::switchText, 0, "NORMAL", "SOLO SIB"},
+    {"dipses_thresh", "Dipses Thresh", "DIPSES THRESH", "dB", 0.45f, ParamKind::continuous, 56.0, -80.0,
+     DisplayStyle::fixed, 1, nullptr, nullptr},
     // A floor of 0 dB reads "-0.0 dB": the product at p = 0 is -0.
-    {"Noise Reduce", "NOISE REDUCE", "dB", 0.6f, ParamKind::continuous, -40.0, -0.0, DisplayStyle::fixed, 1,
+    {"noise_reduce", "Noise Reduce", "NOISE REDUCE", "dB", 0.6f, ParamKind::continuous, -40.0, -0.0,
+     DisplayStyle::fixed, 1, nullptr, nullptr},
+    {"air_silk", "172 Air Silk", "172 AIR SILK", "%", 0.75f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0,
      nullptr, nullptr},
-    {"172 Air Silk", "172 AIR SILK", "%", 0.75f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0,
-     nullptr, nullptr},
-    {"Output Trim", "OUTPUT TRIM", "dB", 0.5f, ParamKind::continuous, 24.0, -12.0, DisplayStyle::signedFixed, 1,
-     nullptr, nullptr},
-    {"Dry/Wet", "DRY / WET", "%", 1.0f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0, nullptr,
+    {"output_trim", "Output Trim", "OUTPUT TRIM", "dB", 0.5f, ParamKind::continuous, 24.0, -12.0,
+     DisplayStyle::signedFixed, 1, nullptr, nullptr},
+    {"dry_wet", "Dry/Wet", "DRY / WET", "%", 1.0f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0, nullptr,
      nullptr},
-    {"Bypass", nullptr, "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "ACTIVE", "BYPASS"},
+    {"bypass", "Bypass", nullptr, "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "ACTIVE",
+     "BYPASS"},
 };
 
 double paramUnits(int index, double p) {

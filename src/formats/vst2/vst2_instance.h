@@ -6,26 +6,26 @@
 // the audio thread calls the process entry; setParameter and getParameter may come on either.
 #pragma once
 
+#include "core/processor.h"
 #include "editor/editor_view.h"
-#include "platform/vst_host.h"
-#include "plugin/processor.h"
-#include "plugin/processor_editor_model.h"
-#include "plugin/version.h"
+#include "formats/module/processor_editor_model.h"
+#include "formats/module/version.h"
+#include "formats/vst2/vst_host.h"
 
 namespace lumisere::vst2 {
 
 constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
 constexpr VstInt32 kPluginVersion = kVersionNumber;
 
-struct PluginInstance {
+struct Vst2Instance {
     // [ui thread] The record with every field at its creation value and the header filled.
-    explicit PluginInstance(audioMasterCallback host);
+    explicit Vst2Instance(audioMasterCallback host);
 
-    PluginInstance(const PluginInstance&) = delete;
-    PluginInstance& operator=(const PluginInstance&) = delete;
+    Vst2Instance(const Vst2Instance&) = delete;
+    Vst2Instance& operator=(const Vst2Instance&) = delete;
 
-    static PluginInstance* fromEffect(const AEffect* effect) {
-        return effect == nullptr ? nullptr : static_cast<PluginInstance*>(effect->object);
+    static Vst2Instance* fromEffect(const AEffect* effect) {
+        return effect == nullptr ? nullptr : static_cast<Vst2Instance*>(effect->object);
     }
 
     // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
@@ -57,14 +57,14 @@ struct PluginInstance {
     ERect editorRect;
     Editor* editor = nullptr;
 
-    ~PluginInstance();
+    ~Vst2Instance();
 };
 
 // [ui thread] Creates an instance; null when the callback is null or memory is short.
 AEffect* createInstance(audioMasterCallback host);
 
 // [ui thread] effClose: closes the editor, ends the instance and frees the record.
-void destroyInstance(PluginInstance* instance);
+void destroyInstance(Vst2Instance* instance);
 
 // The processor behind a host's AEffect pointer, for in-process hosts such as the command-line tool
 // that read the block figures; null for a null pointer or an empty record.

@@ -1,4 +1,4 @@
-#include "plugin/library.h"
+#include "formats/module/library.h"
 
 #include <atomic>
 #include <mutex>
