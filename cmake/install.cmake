@@ -1,22 +1,26 @@
-# Where `make install` puts what a Linux user installs: the VST 2.x and CLAP plug-ins, the LV2 bundle and the
-# command-line tool with its manual page.
+# Where `make install` puts what a Linux user installs: the VST 2.x and CLAP plug-ins, the VST 3 and
+# LV2 bundles and the command-line tool with its manual page.
 #
-#   user    (the default of `make install`, prefix $HOME): ~/.vst, ~/.clap, ~/.lv2, ~/.local/bin, ~/.local/share/man
-#   system  (`make install PREFIX=/usr`, and the Debian package): lib/vst, lib/clap, lib/lv2, bin, share/man
+#   user    (the default of `make install`, prefix $HOME): ~/.vst, ~/.vst3, ~/.clap, ~/.lv2, ~/.local/bin,
+#           ~/.local/share/man
+#   system  (`make install PREFIX=/usr`, and the Debian package): lib/vst, lib/vst3, lib/clap, lib/lv2, bin,
+#           share/man
 #
-# Components: vst, clap, lv2, tool.
+# Components: vst, vst3, clap, lv2, tool.
 set(LUMISERE_INSTALL_LAYOUT system CACHE STRING "Install layout: user (dot folders under a home prefix) or system")
 set_property(CACHE LUMISERE_INSTALL_LAYOUT PROPERTY STRINGS user system)
 
 if(LUMISERE_INSTALL_LAYOUT STREQUAL "user")
   set(LUMISERE_INSTALL_VST_DIR .vst)
   set(LUMISERE_INSTALL_CLAP_DIR .clap)
+  set(LUMISERE_INSTALL_VST3_DIR .vst3)
   set(LUMISERE_INSTALL_LV2_DIR .lv2)
   set(LUMISERE_INSTALL_BIN_DIR .local/bin)
   set(LUMISERE_INSTALL_MAN_DIR .local/share/man/man1)
 elseif(LUMISERE_INSTALL_LAYOUT STREQUAL "system")
   set(LUMISERE_INSTALL_VST_DIR lib/vst)
   set(LUMISERE_INSTALL_CLAP_DIR lib/clap)
+  set(LUMISERE_INSTALL_VST3_DIR lib/vst3)
   set(LUMISERE_INSTALL_LV2_DIR lib/lv2)
   set(LUMISERE_INSTALL_BIN_DIR bin)
   set(LUMISERE_INSTALL_MAN_DIR share/man/man1)
@@ -28,6 +32,10 @@ install(TARGETS lumisere_vst LIBRARY DESTINATION ${LUMISERE_INSTALL_VST_DIR} COM
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(TARGETS lumisere_clap_module LIBRARY DESTINATION ${LUMISERE_INSTALL_CLAP_DIR} COMPONENT clap
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(TARGETS lumisere_vst3_module LIBRARY DESTINATION ${LUMISERE_INSTALL_VST3_DIR}/Lumisere.vst3/Contents/x86_64-linux
+  COMPONENT vst3 PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${LUMISERE_VST3_BUNDLE}/Contents/Resources/moduleinfo.json
+  DESTINATION ${LUMISERE_INSTALL_VST3_DIR}/Lumisere.vst3/Contents/Resources COMPONENT vst3)
 if(TARGET lumisere)
   install(TARGETS lumisere RUNTIME DESTINATION ${LUMISERE_INSTALL_BIN_DIR} COMPONENT tool)
   # The manual page, compressed as manual readers expect it.

@@ -1,4 +1,4 @@
-# The Debian package (CPack): the VST 2.x plug-in, the LV2 bundle and the tool with its manual page,
+# The Debian package (CPack): the VST 2.x plug-in, the VST 3 and LV2 bundles and the tool with its manual page,
 # laid out as a system install under /usr. `make release` configures a build of its own for it
 # (LUMISERE_INSTALL_LAYOUT=system, LUMISERE_DEBIAN_DOCS=ON).
 option(LUMISERE_DEBIAN_DOCS "Install the copyright file and changelog a Debian package carries" OFF)
@@ -21,7 +21,7 @@ set(CPACK_PACKAGE_NAME ${LUMISERE_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Ostrel Audio")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Ostrel Audio <support@ostrel-audio.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "de-esser and hiss reducer plug-in (VST 2.x, CLAP and LV2)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "de-esser and hiss reducer plug-in (VST 2.x, VST 3, CLAP and LV2)")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "Ostrel Lumisere tames harsh sibilance in voice recordings and lowers the
 hiss between phrases: a split-band de-esser on a movable focus band
@@ -29,9 +29,10 @@ hiss between phrases: a split-band de-esser on a movable focus band
 with trim and dry/wet mix.
 .
 This package holds the VST 2.x plug-in (/usr/lib/vst/Lumisere.so), the
-CLAP plug-in (/usr/lib/clap/Lumisere.clap), the LV2 plug-in (/usr/lib/lv2/Lumisere.lv2) with its X11 editor, and the
-lumisere command-line tool, which renders audio files through the
-plug-in.")
+VST 3 plug-in (/usr/lib/vst3/Lumisere.vst3), the CLAP plug-in
+(/usr/lib/clap/Lumisere.clap), the LV2 plug-in (/usr/lib/lv2/Lumisere.lv2)
+with its X11 editor, and the lumisere command-line tool, which renders
+audio files through the plug-in.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -1,6 +1,7 @@
 ; The Windows installer of Ostrel Lumisere: puts Lumisere.dll into the common VST2 folder (or a folder
-; the user picks) and Lumisere.clap into the common CLAP folder, registers an uninstaller in
-; Add/Remove Programs, and installs silently for studios that deploy by script:
+; the user picks), the VST 3 bundle Lumisere.vst3 into the common VST3 folder and Lumisere.clap into
+; the common CLAP folder, registers an uninstaller in Add/Remove Programs, and installs silently for
+; studios that deploy by script:
 ;
 ;   LumisereSetup.exe /S                    the common VST2 folder
 ;   LumisereSetup.exe /S /D=D:\Plugins\VST  a folder of one's own (last argument, no quotes); a folder
@@ -14,7 +15,8 @@
 ; uninstaller removes those, and an install removes an earlier install's files first, wherever they
 ; went. A file of a new format is one more InstallFile line.
 ;
-; Built by scripts/release with makensis, which defines VERSION, DLL, CLAP, README, OUTFILE and PLUGINS
+; Built by scripts/release with makensis, which defines VERSION, DLL, VST3_MODULE and VST3_INFO (the
+; VST 3 bundle's module and info file), CLAP, README, OUTFILE and PLUGINS
 ; (the folder of CommandLine.dll, built from tools/nsis_plugin).
 ; A 64-bit installer for a 64-bit plug-in: it writes the 64-bit registry view and sees the real
 ; Program Files folders without redirection.
@@ -28,6 +30,7 @@ Target amd64-unicode
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelLumisere"
 !define SETTINGS_KEY "Software\Ostrel Audio\Lumisere"
 !define HOME "$PROGRAMFILES64\Ostrel Audio\Lumisere"
+!define VST3_BUNDLE "$COMMONFILES64\VST3\Lumisere.vst3"
 !define FILE_LIST "${HOME}\installed-files.txt"
 
 Name "${PRODUCT} ${VERSION}"
@@ -161,6 +164,9 @@ Section "Install"
   !insertmacro InstallFile "$INSTDIR" "Lumisere.dll" "${DLL}"
   ; CLAP hosts scan one common folder, whatever the VST2 folder is.
   !insertmacro InstallFile "$COMMONFILES64\CLAP" "Lumisere.clap" "${CLAP}"
+  ; VST 3 hosts look in one place only.
+  !insertmacro InstallFile "${VST3_BUNDLE}\Contents\x86_64-win" "Lumisere.vst3" "${VST3_MODULE}"
+  !insertmacro InstallFile "${VST3_BUNDLE}\Contents\Resources" "moduleinfo.json" "${VST3_INFO}"
   !insertmacro InstallFile "${HOME}" "README.txt" "${README}"
   FileClose $R9
   WriteUninstaller "${HOME}\Uninstall.exe"
@@ -184,6 +190,10 @@ Section "Uninstall"
     Rename "$INSTDIR\Uninstall.exe" "$TEMP\LumisereUninstall.exe"
     Delete /REBOOTOK "$TEMP\LumisereUninstall.exe"
   ${EndIf}
+  ; The listed files' folders are gone; the bundle's own two, and the VST3 folder if it is empty.
+  RMDir "${VST3_BUNDLE}\Contents"
+  RMDir "${VST3_BUNDLE}"
+  RMDir "$COMMONFILES64\VST3"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   RMDir "$PROGRAMFILES64\Ostrel Audio"

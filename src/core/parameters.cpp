@@ -1,7 +1,9 @@
 #include "core/parameters.h"
 
 #include <charconv>
+#include <cctype>
 #include <cmath>
+#include <string>
 
 namespace lumisere {
 
@@ -100,6 +102,66 @@ void formatParamDisplay(unsigned index, float p, char* buf, std::size_t capacity
             break;
     }
     out.finish();
+}
+
+namespace {
+
+bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool sameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A number followed by an optional unit: "-30", "+1.5dB", "7.2 kHz". Non-finite numbers ("inf",
+// "nan") are not values anyone sets a knob to and are refused.
+bool splitNumber(std::string_view text, double& number, std::string_view& unit) {
+    text = trim(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (result.ec != std::errc() || !std::isfinite(number)) return false;
+    unit = trim(text.substr(static_cast<std::size_t>(result.ptr - text.data())));
+    return true;
+}
+
+bool readUnits(int index, std::string_view text, double& units) {
+    const ParamSpec& row = kParams[index];
+    if (row.kind == ParamKind::toggle) {
+        const std::string_view word = trim(text);
+        for (const char* on : {"on", "true", "yes", "1", row.onText}) {
+            if (sameWord(word, on)) return units = 1.0, true;
+        }
+        for (const char* off : {"off", "false", "no", "0", row.offText}) {
+            if (sameWord(word, off)) return units = 0.0, true;
+        }
+        return false;
+    }
+    std::string_view unit;
+    if (!splitNumber(text, units, unit)) return false;
+    const std::string_view label = row.label;
+    if (unit.empty() || sameWord(unit, label)) return true;
+    if (label == "Hz" && (sameWord(unit, "k") || sameWord(unit, "khz"))) return units *= 1000.0, true;
+    return false;
+}
+
+}  // namespace
+
+ParamTextResult parseParamText(int index, std::string_view text, double& units, double& normalised) {
+    if (!isParamIndex(index) || !readUnits(index, text, units)) return ParamTextResult::notAValue;
+    normalised = unitsToNormalised(index, units);
+    return normalised >= 0.0 && normalised <= 1.0 ? ParamTextResult::ok : ParamTextResult::outOfRange;
 }
 
 }  // namespace lumisere

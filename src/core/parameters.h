@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace lumisere {
 
@@ -109,6 +110,14 @@ inline double gateSlope(float p) {
 // Display text of one parameter at value p into buf (capacity bytes, zero-terminated, truncated to
 // fit). An index outside 0..8 gives "0.00". Texts do not depend on the C locale.
 void formatParamDisplay(unsigned index, float p, char* buf, std::size_t capacity);
+
+// Reading a value as a person writes it, in the parameter's unit: dB parameters take a number with an
+// optional "dB"; Focus Freq takes Hz with an optional "Hz", or kHz with "k" or "kHz"; percent
+// parameters take a number with an optional "%"; switches take on/off, true/false, yes/no, 1/0 or their
+// two display texts, in any case. So every display text reads back. units gets the value read (0 or 1
+// for a switch), normalised its place in 0..1 when it is in range.
+enum class ParamTextResult { ok, notAValue, outOfRange };
+ParamTextResult parseParamText(int index, std::string_view text, double& units, double& normalised);
 
 // The whole display text capacity hosts and the editor use.
 constexpr std::size_t kParamDisplayCapacity = 32;

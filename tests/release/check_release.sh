@@ -46,6 +46,8 @@ have_lv2=false
 system_files="usr/bin/lumisere
 usr/lib/clap/Lumisere.clap
 usr/lib/vst/Lumisere.so
+usr/lib/vst3/Lumisere.vst3/Contents/x86_64-linux/Lumisere.so
+usr/lib/vst3/Lumisere.vst3/Contents/Resources/moduleinfo.json
 usr/share/man/man1/lumisere.1.gz"
 if $have_lv2; then
   system_files+=$'\n'"$(cd build/linux-release/lv2 && find Lumisere.lv2 -type f | sed 's|^|usr/lib/lv2/|')"
@@ -111,8 +113,9 @@ echo "   lintian warnings: $(grep -c '^W:' "$work/lintian" || true)"
 if grep -E 'maintscript-calls-ldconfig|hardening-no-' "$work/lintian" >&2; then fail "lintian: ldconfig calls or unhardened binaries"; fi
 
 echo "==> the Windows zip"
-[ "$(unzip -Z1 "dist/Lumisere-$version-windows-x64.zip" | sort | tr '\n' ' ')" = "Lumisere.clap Lumisere.dll README.txt " ] ||
-  fail "the zip does not hold exactly the two plug-ins and the read-me"
+zip_files=$(unzip -Z1 "dist/Lumisere-$version-windows-x64.zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+[ "$zip_files" = "Lumisere.clap Lumisere.dll Lumisere.vst3/Contents/Resources/moduleinfo.json Lumisere.vst3/Contents/x86_64-win/Lumisere.vst3 README.txt " ] ||
+  fail "the zip does not hold exactly the three plug-ins and the read-me: $zip_files"
 
 echo "==> the Windows installer under Wine"
 export LUMISERE_WINEPREFIX=$work/wine
@@ -130,6 +133,10 @@ cmp -s "$unix_dll" build/windows/plugin/Lumisere.dll || fail "the installed DLL 
 unix_clap=$work/wine/drive_c/Program\ Files/Common\ Files/CLAP/Lumisere.clap
 cmp -s "$unix_clap" build/windows/plugin/Lumisere.clap || fail "no CLAP plug-in in the common CLAP folder"
 [ -f "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninstall.exe" ] || fail "no uninstaller"
+unix_vst3=$work/wine/drive_c/Program\ Files/Common\ Files/VST3/Lumisere.vst3
+cmp -s "$unix_vst3/Contents/x86_64-win/Lumisere.vst3" build/windows/vst3/Lumisere.vst3/Contents/x86_64-win/Lumisere.vst3 ||
+  fail "the installed VST 3 bundle is not the built one"
+[ -f "$unix_vst3/Contents/Resources/moduleinfo.json" ] || fail "the installed VST 3 bundle has no moduleinfo.json"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelLumisere'
 reg_query() { WINEPREFIX=$work/wine WINEDEBUG=-all wine reg query "$@" </dev/null >/dev/null 2>&1; }
 reg_query "$uninstall_key" /v QuietUninstallString || fail "no uninstall entry in the registry"
@@ -141,6 +148,7 @@ scripts/wine-run "$work/wine/drive_c/Program Files/Ostrel Audio/Lumisere/Uninsta
   '_?=C:\Program Files\Ostrel Audio\Lumisere' || fail "the silent uninstall"
 [ ! -e "$unix_dll" ] || fail "the uninstaller left the DLL"
 [ ! -e "$unix_clap" ] || fail "the uninstaller left the CLAP plug-in"
+[ ! -e "$unix_vst3" ] || fail "the uninstaller left the VST 3 bundle"
 [ ! -e "$work/wine/drive_c/Program Files/Ostrel Audio" ] || fail "the uninstaller left its folder"
 reg_query "$uninstall_key" && fail "the uninstaller left its registry entry"
 WINEPREFIX=$work/wine timeout 60 wineserver -w 2>/dev/null || true

@@ -13,12 +13,6 @@ namespace lumisere::cli {
 
 namespace {
 
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string_view trim(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
@@ -36,47 +30,6 @@ std::string numberText(double value) {
 }
 
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-// A number followed by an optional unit: "-30", "+1.5dB", "7.2 kHz". The unit comes back lower case.
-// Non-finite numbers ("inf", "nan") are not values anyone sets a knob to and are refused.
-bool splitNumber(std::string_view text, double& number, std::string& unit) {
-    text = trim(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return false;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (result.ec != std::errc() || !std::isfinite(number)) return false;
-    unit = lowerCase(trim(std::string_view(result.ptr, static_cast<std::size_t>(text.data() + text.size() - result.ptr))));
-    return true;
-}
-
-// User text to a value in the parameter's display unit.
-double parseUnits(int index, std::string_view text) {
-    const std::string unit = kParams[index].label;
-    if (isToggle(index)) {
-        const std::string word = lowerCase(trim(text));
-        if (word == "on" || word == "true" || word == "yes" || word == "1") return 1.0;
-        if (word == "off" || word == "false" || word == "no" || word == "0") return 0.0;
-        throw UsageError(quoted(text) + " is not on or off");
-    }
-    double number = 0.0;
-    std::string suffix;
-    if (unit == "Hz") {
-        if (!splitNumber(text, number, suffix) || !(suffix.empty() || suffix == "hz" || suffix == "k" || suffix == "khz")) {
-            throw UsageError(quoted(text) + " is not a frequency (write 7200, 7200Hz, 7.2k or 7.2kHz)");
-        }
-        return suffix.empty() || suffix == "hz" ? number : number * 1000.0;
-    }
-    if (unit == "%") {
-        if (!splitNumber(text, number, suffix) || !(suffix.empty() || suffix == "%")) {
-            throw UsageError(quoted(text) + " is not a percentage (write 40 or 40%)");
-        }
-        return number;
-    }
-    if (!splitNumber(text, number, suffix) || !(suffix.empty() || suffix == "db")) {
-        throw UsageError(quoted(text) + " is not a level in dB (write -30 or -30dB)");
-    }
-    return number;
-}
 
 }  // namespace
 
@@ -133,12 +86,19 @@ std::string unitsText(int index, double units) {
 }
 
 float parseParamValue(int index, const std::string& text) {
-    const double units = parseUnits(index, text);
-    const double normalised = unitsToNormalised(index, units);
-    if (!(normalised >= 0.0 && normalised <= 1.0)) {
-        throw UsageError(unitsText(index, units) + " is outside the range " + rangeText(index));
+    double units = 0.0;
+    double normalised = 0.0;
+    switch (parseParamText(index, text, units, normalised)) {
+        case ParamTextResult::ok: return static_cast<float>(normalised);
+        case ParamTextResult::outOfRange:
+            throw UsageError(unitsText(index, units) + " is outside the range " + rangeText(index));
+        case ParamTextResult::notAValue: break;
     }
-    return static_cast<float>(normalised);
+    const std::string unit = kParams[index].label;
+    if (isToggle(index)) throw UsageError(quoted(text) + " is not on or off");
+    if (unit == "Hz") throw UsageError(quoted(text) + " is not a frequency (write 7200, 7200Hz, 7.2k or 7.2kHz)");
+    if (unit == "%") throw UsageError(quoted(text) + " is not a percentage (write 40 or 40%)");
+    throw UsageError(quoted(text) + " is not a level in dB (write -30 or -30dB)");
 }
 
 ParamSettings::ParamSettings() {

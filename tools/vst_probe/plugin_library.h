@@ -1,5 +1,5 @@
-// Loads a plug-in library the way a host does and finds its entry points (VST 2.x's by name). Host-side code
-// only: used by the probe and by the host tests.
+// Loads a plug-in library the way a host does and finds its entry points (VST 2.x's by name, any
+// other export by symbol or lookup). Host-side code only: used by the probe and by the host tests.
 #pragma once
 
 #include <string>
@@ -32,8 +32,8 @@ public:
             return;
         }
 #endif
-        entry_ = lookup("VSTPluginMain");
-        mainAlias_ = lookup("main");
+        entry_ = lookup<VstPluginMainProc>("VSTPluginMain");
+        mainAlias_ = lookup<VstPluginMainProc>("main");
     }
 
     ~PluginLibrary() { unload(); }
@@ -68,10 +68,15 @@ public:
         return ok;
     }
 
-private:
-    // Through void* so the function-pointer cast stays quiet.
-    VstPluginMainProc lookup(const char* name) const { return reinterpret_cast<VstPluginMainProc>(symbol(name)); }
+    // An exported function by name, null when there is none (or nothing is loaded).
+    template <typename Function>
+    Function lookup(const char* name) const {
+        // Through void* so the function-pointer cast stays quiet.
+        return handle_ == nullptr ? nullptr : reinterpret_cast<Function>(symbol(name));
+    }
 
+
+private:
 #if defined(_WIN32)
     HMODULE handle_ = nullptr;
 #else

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "test_signal.h"
@@ -11,23 +12,6 @@
 namespace lumisere::probe {
 
 namespace {
-
-struct ParameterSetting {
-    VstInt32 index;
-    float value;
-};
-
-// The second pass: a low de-ess threshold on a lower focus band, a high gate threshold with full
-// reduction, full air, some trim and a partly dry mix, so every stage of the chain has work to do.
-const ParameterSetting kStrongSettings[] = {
-    {0, 0.1f},  // De-Ess Thresh
-    {1, 0.3f},  // Focus Freq
-    {3, 0.8f},  // Dipses Thresh
-    {4, 1.0f},  // Noise Reduce
-    {5, 1.0f},  // 172 Air Silk
-    {6, 0.6f},  // Output Trim
-    {7, 0.8f},  // Dry/Wet
-};
 
 VstIntPtr VSTCALLBACK renderHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
@@ -93,12 +77,16 @@ bool readFloats(const std::string& path, std::vector<float>& samples) {
 
 }  // namespace
 
-int renderToFile(VstPluginMainProc entry, const std::string& path) {
+bool renderPasses(VstPluginMainProc entry, std::vector<float>& out) {
     const std::vector<float> signal = makeTestSignal();
-    std::vector<float> out;
     out.reserve(2 * signal.size());
-    if (!renderPass(entry, signal, nullptr, 0, out) ||
-        !renderPass(entry, signal, kStrongSettings, sizeof kStrongSettings / sizeof kStrongSettings[0], out)) {
+    return renderPass(entry, signal, nullptr, 0, out) &&
+           renderPass(entry, signal, kStrongSettings, std::size(kStrongSettings), out);
+}
+
+int renderToFile(VstPluginMainProc entry, const std::string& path) {
+    std::vector<float> out;
+    if (!renderPasses(entry, out)) {
         std::fprintf(stderr, "vst_probe: the plug-in gave no usable instance\n");
         return 1;
     }
@@ -112,7 +100,7 @@ int renderToFile(VstPluginMainProc entry, const std::string& path) {
         std::fprintf(stderr, "vst_probe: writing %s failed\n", path.c_str());
         return 1;
     }
-    std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", signal.size() / 2,
+    std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", out.size() / 4,
                 kSignalSampleRate, kRenderBlockFrames, path.c_str());
     return 0;
 }
