@@ -26,7 +26,7 @@
 
 #include "plugin_library.h"
 #include "reference_chain.h"
-#include "speech_like_signal.h"
+#include "test_signals.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ struct Entry {
 // Feeds `frames` frames of `in` (wrapping around) through process in 512-frame blocks; returns the
 // nanoseconds the timed part took per frame.
 template <typename Process>
-double timeBlocks(const bench::StereoSignal& in, long frames, Process process) {
+double timeBlocks(const signals::StereoSignal& in, long frames, Process process) {
     const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
     std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
     float* out[] = {outL.data(), outR.data()};
@@ -99,9 +99,9 @@ double timeBlocks(const bench::StereoSignal& in, long frames, Process process) {
     return (stop - start) / static_cast<double>(timedFrames);
 }
 
-double measure(Entry& entry, const bench::StereoSignal& in, long frames) {
+double measure(Entry& entry, const signals::StereoSignal& in, long frames) {
     if (!entry.library) {
-        bench::ReferenceChain chain;
+        test::ReferenceChain chain;
         chain.setSampleRate(kRate);
         return timeBlocks(in, frames, [&](float* const* block, float* const* out) {
             chain.process(block, out, kBlockFrames);
@@ -194,8 +194,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    bench::StereoSignal materials[kNumMaterials];
-    materials[kPink] = bench::pinkNoiseWithSibilance(kRate, kMaterialSeconds, 2024u);
+    signals::StereoSignal materials[kNumMaterials];
+    materials[kPink] = signals::pinkNoiseWithSibilance(kRate, kMaterialSeconds, 2024u);
     materials[kSilence].left.assign(materials[kPink].left.size(), 0.0f);
     materials[kSilence].right.assign(materials[kPink].right.size(), 0.0f);
     const long frames = static_cast<long>(seconds * kRate);

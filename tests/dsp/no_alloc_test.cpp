@@ -1,111 +1,27 @@
-// Processing allocates nothing: this binary counts every heap allocation made while a process call
-// runs, through operator new and, where the C library lets a program replace it, malloc itself.
+// The audio core allocates nothing while it processes (the allocation counter of tests/kit; the
+// format entries' own check is tests/plugin/no_alloc_test.cpp).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <limits>
-#include <new>
+#include <algorithm>
 #include <vector>
 
+#include "allocation_counter.h"
+#include "core/processor.h"
 #include "dsp/process_block.h"
-#include "formats/lv2/lv2_instance.h"
-#include "formats/vst2/vst2_instance.h"
-#include "speech_like_signal.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void noteAllocation() {
-    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-// Counts the allocations made while `work` runs.
-template <typename Work>
-long allocationsDuring(Work work) {
-    gAllocations.store(0);
-    gCounting.store(true);
-    work();
-    gCounting.store(false);
-    return gAllocations.load();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    noteAllocation();
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    noteAllocation();
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-// The replaced operator new takes its memory from malloc, so free is the matching release; the
-// compiler cannot see that pairing across the replacement and would warn about it.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-// malloc and friends are replaced where glibc allows it; the sanitizers bring their own, so there only
-// operator new is counted.
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* malloc(std::size_t size) {
-    noteAllocation();
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-    noteAllocation();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-    noteAllocation();
-    return __libc_realloc(p, size);
-}
-}
-#define LUMISERE_COUNTS_MALLOC 1
-#endif
+#include "test_signals.h"
 
 namespace lumisere {
 namespace {
 
-using namespace vst2;
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
-TEST(Realtime, TheCountingSeesAllocations) {
-    // The counter itself works: a vector allocates.
-    EXPECT_GE(allocationsDuring([] { std::vector<int> v(100); }), 1);
-#ifdef LUMISERE_COUNTS_MALLOC
-    EXPECT_EQ(allocationsDuring([] { std::free(std::malloc(16)); }), 1);
-#endif
-}
-
-TEST(Realtime, ProcessingAllocatesNothing) {
-    const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 1.0, 41u);
+TEST(Realtime, TheAudioCoreAllocatesNothing) {
+    const signals::StereoSignal in = signals::speechLikeSignal(48000.0, 1.0, 41u);
     std::vector<float> outL(in.left.size()), outR(in.right.size());
     const int total = static_cast<int>(in.left.size());
 
-    // The audio core itself, with a rate change and a focus change on the way.
+    // With a rate change and a focus change on the way.
     dsp::DspState state;
     dsp::BlockSettings settings = defaultBlockSettings();
-    const long core = allocationsDuring([&] {
+    const long core = test::allocationsDuring([&] {
         for (int at = 0, n = 0; at < total; at += 512, ++n) {
             settings.sampleRate = n < 40 ? 44100.0 : 48000.0;
             settings.focusHz = n % 10 < 5 ? 6800.0 : 9000.0;
@@ -116,160 +32,6 @@ TEST(Realtime, ProcessingAllocatesNothing) {
         }
     });
     EXPECT_EQ(core, 0);
-
-    // Through the plug-in's process entry: processing, bypass, an empty block.
-    AEffect* effect = createInstance(silentHost);
-    const long shell = allocationsDuring([&] {
-        for (int at = 0, n = 0; at < total; at += 256, ++n) {
-            effect->setParameter(effect, kParamBypass, n % 7 == 3 ? 1.0f : 0.0f);
-            effect->setParameter(effect, kParamFocusFreq, static_cast<float>(n % 13) / 13.0f);
-            const int frames = n % 11 == 5 ? 0 : std::min(256, total - at);
-            float* inputs[] = {const_cast<float*>(in.left.data()) + at, const_cast<float*>(in.right.data()) + at};
-            float* outputs[] = {outL.data() + at, outR.data() + at};
-            effect->processReplacing(effect, inputs, outputs, frames);
-        }
-    });
-    EXPECT_EQ(shell, 0);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-
-    // Through the LV2 instance, with control values that change every run and so are read as the
-    // decimals they name, a NaN and switches among them.
-    lv2::Lv2Instance lv2Instance(48000.0);
-    float controls[kNumParams];
-    float reductions[2];
-    for (int i = 0; i < kNumParams; ++i) lv2Instance.connectPort(lv2::paramPort(i), &controls[i]);
-    lv2Instance.connectPort(lv2::kPortDeEssReduction, &reductions[0]);
-    lv2Instance.connectPort(lv2::kPortGateReduction, &reductions[1]);
-    lv2Instance.activate();
-    const long lv2Run = allocationsDuring([&] {
-        for (int at = 0, n = 0; at < total; at += 256, ++n) {
-            for (int i = 0; i < kNumParams; ++i) controls[i] = static_cast<float>(paramUnits(i, (n % 17) / 16.0));
-            controls[kParamDipsesThresh] = n % 5 == 0 ? std::numeric_limits<float>::quiet_NaN() : -54.8f + static_cast<float>(n % 50) * 0.1f;
-            controls[kParamBypass] = n % 7 == 3 ? 1.0f : 0.0f;
-            const int frames = n % 11 == 5 ? 0 : std::min(256, total - at);
-            lv2Instance.connectPort(lv2::kPortInL, const_cast<float*>(in.left.data()) + at);
-            lv2Instance.connectPort(lv2::kPortInR, const_cast<float*>(in.right.data()) + at);
-            lv2Instance.connectPort(lv2::kPortOutL, outL.data() + at);
-            lv2Instance.connectPort(lv2::kPortOutR, outR.data() + at);
-            lv2Instance.run(static_cast<std::uint32_t>(frames));
-        }
-    });
-    EXPECT_EQ(lv2Run, 0);
-    lv2Instance.deactivate();
-}
-
-}  // namespace
-}  // namespace lumisere
-
-// A long run as a session in a host goes: speech and digital silence by turns, every parameter
-// automated, rate changes, suspend and resume, bypass, block sizes from 1 to 2048 frames. Throughout:
-// no allocation, every processed sample finite and within the clip, every pass-through exact, the
-// meters finite; and the meters are never stuck: silence lets the peaks and the de-esser's meter fall
-// away, speech brings the peaks back. LUMISERE_SOAK_SECONDS sets the audio time (300 s by default;
-// the native check also runs two hours).
-namespace lumisere {
-namespace {
-
-struct SoakRandom {
-    std::uint32_t s;
-    std::uint32_t next() { return s = s * 1664525u + 1013904223u; }
-    float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
-    int below(int n) { return static_cast<int>((next() >> 8) % static_cast<std::uint32_t>(n)); }
-};
-
-TEST(Soak, HoursOfAutomatedAudioStayBoundedAllocationFreeAndAlive) {
-    const char* wanted = std::getenv("LUMISERE_SOAK_SECONDS");
-    const double seconds = wanted != nullptr ? std::atof(wanted) : 300.0;
-    ASSERT_GT(seconds, 0.0);
-    const bench::StereoSignal speech = bench::speechLikeSignal(48000.0, 20.0, 77u);
-    const std::size_t loop = speech.left.size();
-    constexpr int kSegmentSeconds = 10;  // speech and silence take turns
-    const float kRates[] = {44100.0f, 48000.0f, 96000.0f, 88200.0f, 22050.0f, 192000.0f};
-
-    AEffect* effect = vst2::createInstance(silentHost);
-    ASSERT_NE(effect, nullptr);
-    const Processor& fx = *vst2::processorOf(effect);
-    SoakRandom random{2024u};
-    std::vector<float> inL(2048), inR(2048), outL(2048), outR(2048);
-    float rate = 48000.0f;
-    bool suspended = false;
-    double audioSeconds = 0.0;
-    std::size_t at = 0;
-    long badSamples = 0, badPassThrough = 0, badMeters = 0, stuckSilences = 0, deadSpeeches = 0;
-    long silences = 0, speeches = 0;
-    int segment = 0;
-    double segmentStart = 0.0;
-    bool segmentActive = true;  // processing ran through the segment's last seconds
-
-    const long allocations = allocationsDuring([&] {
-        while (audioSeconds < seconds) {
-            // Automation: a parameter or two move every block; now and then the rate, the mains, bypass.
-            for (int n = random.below(3); n > 0; --n) {
-                const int index = random.below(kParamBypass);
-                effect->setParameter(effect, index, random.unit());
-            }
-            const int event = random.below(400);
-            if (event == 0) {
-                rate = kRates[random.below(6)];
-                effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
-            } else if (event == 1) {
-                suspended = !suspended;
-                effect->dispatcher(effect, effMainsChanged, 0, suspended ? 0 : 1, nullptr, 0.0f);
-            } else if (event == 2) {
-                effect->setParameter(effect, kParamBypass, effect->getParameter(effect, kParamBypass) > 0.5f ? 0.0f : 1.0f);
-            }
-            const bool bypass = isSwitchOn(effect->getParameter(effect, kParamBypass));
-            const bool processing = !suspended && !bypass;
-
-            const bool speaking = segment % 2 == 0;
-            const int frames = 1 + random.below(2048);
-            for (int i = 0; i < frames; ++i) {
-                inL[static_cast<std::size_t>(i)] = speaking ? speech.left[at] : 0.0f;
-                inR[static_cast<std::size_t>(i)] = speaking ? speech.right[at] : 0.0f;
-                at = (at + 1) % loop;
-            }
-            float* in[] = {inL.data(), inR.data()};
-            float* out[] = {outL.data(), outR.data()};
-            effect->processReplacing(effect, in, out, frames);
-            for (int i = 0; i < frames; ++i) {
-                const auto k = static_cast<std::size_t>(i);
-                if (processing) {
-                    badSamples += !(std::fabs(outL[k]) <= 0.98f) + !(std::fabs(outR[k]) <= 0.98f);
-                } else {
-                    badPassThrough += (outL[k] != inL[k]) + (outR[k] != inR[k]);
-                }
-            }
-            for (int m = 0; m < kNumMeters; ++m) badMeters += !std::isfinite(fx.meter(m));
-
-            audioSeconds += frames / static_cast<double>(fx.sampleRate());
-            // The last two seconds of a segment must have been processed for its verdict to count.
-            if (audioSeconds - segmentStart > kSegmentSeconds - 2 && !processing) segmentActive = false;
-            if (audioSeconds - segmentStart >= kSegmentSeconds) {
-                if (segmentActive && speaking) {
-                    ++speeches;
-                    deadSpeeches += !(fx.meter(kMeterOutPeakL) > 0.001f || fx.meter(kMeterOutPeakR) > 0.001f);
-                } else if (segmentActive) {
-                    ++silences;
-                    stuckSilences += !(fx.meter(kMeterOutPeakL) < 1e-6f && fx.meter(kMeterOutPeakR) < 1e-6f &&
-                                       fx.meter(kMeterDeEssReduction) < 1e-6f);
-                }
-                ++segment;
-                segmentStart = audioSeconds;
-                segmentActive = true;
-            }
-        }
-    });
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-
-    EXPECT_EQ(allocations, 0);
-    EXPECT_EQ(badSamples, 0);
-    EXPECT_EQ(badPassThrough, 0);
-    EXPECT_EQ(badMeters, 0);
-    EXPECT_EQ(stuckSilences, 0) << "of " << silences << " silences";
-    EXPECT_EQ(deadSpeeches, 0) << "of " << speeches << " speech segments";
-    EXPECT_GT(silences, 0);
-    EXPECT_GT(speeches, 0);
-    std::printf("soak: %.0f s of audio, %ld speech and %ld silent segments judged\n", audioSeconds, speeches, silences);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "param_args.h"
-#include "vst_probe/plugin_library.h"
+#include "plugin_library.h"
 #include "render.h"
 #include "tool_test_support.h"
 
@@ -98,7 +98,7 @@ TEST(Report, BypassWritesTheInputAndItsPeak) {
 std::vector<float> hostRender(const Audio& in, const std::array<float, kNumParams>& params, int block) {
     host::PluginLibrary library(LUMISERE_PLUGIN_PATH);
     if (!library.loaded() || library.entry() == nullptr) throw std::runtime_error(library.error());
-    AEffect* effect = library.entry()([](AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) -> VstIntPtr { return 0; });
+    AEffect* effect = library.entry()(host::stubHostCallback);
     host::dispatch(effect, effOpen);
     host::dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(in.rate));
     host::dispatch(effect, effSetBlockSize, 0, block);

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "test_signal.h"
+#include "plugin_library.h"
+#include "test_signals.h"
 
 namespace lumisere::probe {
 
@@ -29,26 +30,21 @@ const ParameterSetting kStrongSettings[] = {
     {7, 0.8f},  // Dry/Wet
 };
 
-VstIntPtr VSTCALLBACK renderHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
-    return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
-}
+using host::dispatch;
+using signals::StereoSignal;
 
 // One pass through a fresh instance, block by block as a host plays it; appends to out.
-bool renderPass(VstPluginMainProc entry, const std::vector<float>& signal, const ParameterSetting* settings,
+bool renderPass(VstPluginMainProc entry, const StereoSignal& signal, const ParameterSetting* settings,
                 std::size_t settingCount, std::vector<float>& out) {
-    AEffect* effect = entry(renderHost);
+    AEffect* effect = entry(host::stubHostCallback);
     if (effect == nullptr || effect->magic != kEffectMagic || effect->processReplacing == nullptr) return false;
     dispatch(effect, effOpen);
-    dispatch(effect, effSetSampleRate, 0, 0, static_cast<float>(kSignalSampleRate));
+    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(signals::kPortableRate));
     dispatch(effect, effSetBlockSize, 0, kRenderBlockFrames);
     for (std::size_t i = 0; i < settingCount; ++i) effect->setParameter(effect, settings[i].index, settings[i].value);
     dispatch(effect, effMainsChanged, 0, 1);
 
-    const std::size_t frames = signal.size() / 2;
+    const std::size_t frames = signal.left.size();
     std::vector<float> inL(kRenderBlockFrames), inR(kRenderBlockFrames), outL(kRenderBlockFrames),
         outR(kRenderBlockFrames);
     float* inputs[] = {inL.data(), inR.data()};
@@ -56,8 +52,8 @@ bool renderPass(VstPluginMainProc entry, const std::vector<float>& signal, const
     for (std::size_t start = 0; start < frames; start += kRenderBlockFrames) {
         const std::size_t n = std::min<std::size_t>(kRenderBlockFrames, frames - start);
         for (std::size_t i = 0; i < n; ++i) {
-            inL[i] = signal[2 * (start + i)];
-            inR[i] = signal[2 * (start + i) + 1];
+            inL[i] = signal.left[start + i];
+            inR[i] = signal.right[start + i];
         }
         effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(n));
         for (std::size_t i = 0; i < n; ++i) {
@@ -94,9 +90,9 @@ bool readFloats(const std::string& path, std::vector<float>& samples) {
 }  // namespace
 
 int renderToFile(VstPluginMainProc entry, const std::string& path) {
-    const std::vector<float> signal = makeTestSignal();
+    const StereoSignal signal = signals::portableSpeech();
     std::vector<float> out;
-    out.reserve(2 * signal.size());
+    out.reserve(4 * signal.left.size());
     if (!renderPass(entry, signal, nullptr, 0, out) ||
         !renderPass(entry, signal, kStrongSettings, sizeof kStrongSettings / sizeof kStrongSettings[0], out)) {
         std::fprintf(stderr, "vst_probe: the plug-in gave no usable instance\n");
@@ -112,8 +108,8 @@ int renderToFile(VstPluginMainProc entry, const std::string& path) {
         std::fprintf(stderr, "vst_probe: writing %s failed\n", path.c_str());
         return 1;
     }
-    std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", signal.size() / 2,
-                kSignalSampleRate, kRenderBlockFrames, path.c_str());
+    std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", signal.left.size(),
+                signals::kPortableRate, kRenderBlockFrames, path.c_str());
     return 0;
 }
 

@@ -1,5 +1,6 @@
-// Loads a VST 2.x plug-in library the way a host does and finds its entry points. Host-side code
-// only: used by the probe and by the host tests.
+// Loads a plug-in library the way a host does and finds its entry points (VST 2.x's by name), and
+// the host callback of a host that offers nothing. Host-side code only: used by the probe, the
+// benchmarks, the command-line tool and the tests (tests/kit).
 #pragma once
 
 #include <string>
@@ -46,6 +47,15 @@ public:
     VstPluginMainProc entry() const { return entry_; }
     VstPluginMainProc mainAlias() const { return mainAlias_; }
 
+    // Any other exported symbol, such as an LV2 module's lv2_descriptor; null when absent.
+    void* symbol(const char* name) const {
+#if defined(_WIN32)
+        return reinterpret_cast<void*>(GetProcAddress(handle_, name));
+#else
+        return dlsym(handle_, name);
+#endif
+    }
+
     // Unloads now; returns whether the system reported success.
     bool unload() {
         if (handle_ == nullptr) return true;
@@ -60,15 +70,8 @@ public:
     }
 
 private:
-    VstPluginMainProc lookup(const char* name) const {
-#if defined(_WIN32)
-        // Through void* so the function-pointer cast stays quiet.
-        void* symbol = reinterpret_cast<void*>(GetProcAddress(handle_, name));
-#else
-        void* symbol = dlsym(handle_, name);
-#endif
-        return reinterpret_cast<VstPluginMainProc>(symbol);
-    }
+    // Through void* so the function-pointer cast stays quiet.
+    VstPluginMainProc lookup(const char* name) const { return reinterpret_cast<VstPluginMainProc>(symbol(name)); }
 
 #if defined(_WIN32)
     HMODULE handle_ = nullptr;
@@ -79,6 +82,12 @@ private:
     VstPluginMainProc mainAlias_ = nullptr;
     std::string error_;
 };
+
+// The host callback of a host that offers nothing: it answers the version question as any 2.4 host
+// would and 0 to everything else. The plug-in never calls its host.
+inline VstIntPtr VSTCALLBACK stubHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
 
 // Shorthand for a dispatcher call.
 inline VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
