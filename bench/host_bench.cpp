@@ -107,16 +107,11 @@ double measure(Entry& entry, const signals::StereoSignal& in, long frames) {
             chain.process(block, out, kBlockFrames);
         });
     }
-    AEffect* effect = entry.library->entry()(benchHost);
-    host::dispatch(effect, effOpen);
-    host::dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    host::dispatch(effect, effSetBlockSize, 0, kBlockFrames);
-    host::dispatch(effect, effMainsChanged, 0, 1);
+    AEffect* effect = host::startEffect(entry.library->entry(), kRate, kBlockFrames, benchHost);
     const double ns = timeBlocks(in, frames, [effect](float* const* block, float* const* out) {
         effect->processReplacing(effect, const_cast<float**>(block), const_cast<float**>(out), kBlockFrames);
     });
-    host::dispatch(effect, effMainsChanged, 0, 0);
-    host::dispatch(effect, effClose);
+    host::stopEffect(effect);
     return ns;
 }
 

@@ -30,39 +30,17 @@ const ParameterSetting kStrongSettings[] = {
     {7, 0.8f},  // Dry/Wet
 };
 
-using host::dispatch;
 using signals::StereoSignal;
 
 // One pass through a fresh instance, block by block as a host plays it; appends to out.
 bool renderPass(VstPluginMainProc entry, const StereoSignal& signal, const ParameterSetting* settings,
                 std::size_t settingCount, std::vector<float>& out) {
-    AEffect* effect = entry(host::stubHostCallback);
-    if (effect == nullptr || effect->magic != kEffectMagic || effect->processReplacing == nullptr) return false;
-    dispatch(effect, effOpen);
-    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(signals::kPortableRate));
-    dispatch(effect, effSetBlockSize, 0, kRenderBlockFrames);
+    AEffect* effect = host::startEffect(entry, signals::kPortableRate, kRenderBlockFrames);
+    if (effect == nullptr) return false;
     for (std::size_t i = 0; i < settingCount; ++i) effect->setParameter(effect, settings[i].index, settings[i].value);
-    dispatch(effect, effMainsChanged, 0, 1);
-
-    const std::size_t frames = signal.left.size();
-    std::vector<float> inL(kRenderBlockFrames), inR(kRenderBlockFrames), outL(kRenderBlockFrames),
-        outR(kRenderBlockFrames);
-    float* inputs[] = {inL.data(), inR.data()};
-    float* outputs[] = {outL.data(), outR.data()};
-    for (std::size_t start = 0; start < frames; start += kRenderBlockFrames) {
-        const std::size_t n = std::min<std::size_t>(kRenderBlockFrames, frames - start);
-        for (std::size_t i = 0; i < n; ++i) {
-            inL[i] = signal.left[start + i];
-            inR[i] = signal.right[start + i];
-        }
-        effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            out.push_back(outL[i]);
-            out.push_back(outR[i]);
-        }
-    }
-    dispatch(effect, effMainsChanged, 0, 0);
-    dispatch(effect, effClose);
+    const StereoSignal rendered = host::renderInBlocks(effect, signal, kRenderBlockFrames);
+    host::stopEffect(effect);
+    for (std::size_t i = 0; i < rendered.left.size(); ++i) out.insert(out.end(), {rendered.left[i], rendered.right[i]});
     return true;
 }
 
