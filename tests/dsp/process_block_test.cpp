@@ -1,5 +1,5 @@
-// Block processing: bad input, block sizes, in-place buffers, empty blocks, the meter smoothing, and
-// the floating-point mode around the call.
+// Block processing: bad input, block sizes, in-place buffers, empty blocks, the meter smoothing, the
+// floating-point mode around the call, and no heap allocation while it runs.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "chain_test_support.h"
 #include "dsp/denormal_guard.h"
 
@@ -274,6 +275,25 @@ TEST(DenormalGuard, FlushesInsideAndRestoresTheCallersMode) {
     }
 }
 #endif
+
+TEST(Realtime, TheAudioCoreAllocatesNothing) {
+    // With a rate change and a focus change on the way.
+    const test::StereoSignal in = test::speechLikeSignal(48000.0, 1.0, 41u);
+    test::StereoSignal out = in;
+    const int total = static_cast<int>(in.left.size());
+    DspState state;
+    BlockSettings settings = defaultBlockSettings();
+    const long allocations = test::allocationsDuring([&] {
+        for (int at = 0, n = 0; at < total; at += 512, ++n) {
+            settings.sampleRate = n < 40 ? 44100.0 : 48000.0;
+            settings.focusHz = n % 10 < 5 ? 6800.0 : 9000.0;
+            const float* inputs[] = {in.left.data() + at, in.right.data() + at};
+            float* outputs[] = {out.left.data() + at, out.right.data() + at};
+            processBlock(state, settings, inputs, outputs, std::min(512, total - at));
+        }
+    });
+    EXPECT_EQ(allocations, 0);
+}
 
 }  // namespace
 }  // namespace lumisere::dsp

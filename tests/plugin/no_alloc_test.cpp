@@ -1,6 +1,6 @@
 // The format entries allocate nothing while they process: the VST 2.x process entry and the LV2
 // instance's run, and a long session through the VST 2.x entry (the allocation counter of tests/kit;
-// the audio core's own check is tests/dsp/no_alloc_test.cpp).
+// the audio core's own check is in tests/dsp/process_block_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
