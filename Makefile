@@ -31,8 +31,9 @@ HOST_BENCH_ARGS ?=
 bench: deps
 	@scripts/install-bench-deps
 	cmake --preset linux-release >/dev/null
-	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench lumisere_host_bench lumisere_vst
+	cmake --build --preset linux-release -j $(JOBS) --target lumisere_bench lumisere_host_bench lumisere_editor_bench lumisere_vst
 	build/linux-release/bench/lumisere_bench
+	xvfb-run -a build/linux-release/bench/lumisere_editor_bench
 	@if [ -f "$(LSP_GATE)" ]; then \
 	  build/linux-release/bench/lumisere_host_bench --runs $(HOST_BENCH_RUNS) $(HOST_BENCH_ARGS) --baseline "LSP gate-stereo" \
 	    Lumisere=build/linux-release/plugin/Lumisere.so "LSP gate-stereo=$(LSP_GATE)"; \
@@ -50,9 +51,10 @@ bench-windows: deps
 	  "Lumisere=Z:$(subst /,\\,$(CURDIR))\\build\\windows\\plugin\\Lumisere.dll"
 
 # For you (~/.vst, ~/.lv2, ~/.local/bin), or for everyone with PREFIX=/usr (or /usr/local). DESTDIR
-# stages the files below another root.
+# stages the files below another root. Both reach the script through the environment, whatever
+# characters the paths hold. `make uninstall` removes what every install from this tree put in place.
 install: deps
-	@scripts/install $(PREFIX)
+	@scripts/install
 
 uninstall:
 	@scripts/uninstall

@@ -13,6 +13,10 @@
 // ratio of each median to the baseline's (the plain reading unless --baseline names a library).
 // Time is wall-clock time unless --clock cpu asks for the thread's CPU time (Linux), which leaves out
 // the spells when other loads of a crowded machine had the core.
+//
+// On Windows (and under Wine), --editor S instead opens each library's editor in a window of this
+// program and leaves it open, idle, for S seconds while the program pumps its messages as a host's UI
+// thread does: the report is the process's CPU time over those seconds as a share of one core.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -128,10 +132,58 @@ std::string loadAverage() {
     return one + " / " + five;
 }
 
+#if defined(_WIN32)
+double processCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// Pumps this thread's messages for `seconds`, sleeping in between as a host's message loop does. The
+// clock is read after every message: paints slower than the tick keep the queue from ever emptying.
+void pumpFor(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+}
+
+// The share of a core the process spends with the library's editor open and idle for `seconds`.
+double idleEditorShare(const host::PluginLibrary& library, double seconds) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "LumisereBenchHost";
+    RegisterClassA(&windowClass);
+    const HWND window = CreateWindowExA(0, windowClass.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                        900, 600, nullptr, nullptr, windowClass.hInstance, nullptr);
+    AEffect* effect = library.entry()(benchHost);
+    host::dispatch(effect, effOpen);
+    host::dispatch(effect, effEditOpen, 0, 0, window);
+    pumpFor(1.0);  // shown, painted, fonts loaded
+    const double cpu = processCpuSeconds();
+    pumpFor(seconds);
+    const double share = (processCpuSeconds() - cpu) / seconds;
+    host::dispatch(effect, effEditClose);
+    host::dispatch(effect, effClose);
+    DestroyWindow(window);
+    return share;
+}
+#endif
+
 int usage() {
     std::fprintf(stderr,
                  "usage: lumisere_host_bench [--runs N] [--seconds S] [--baseline NAME] [--only pink|silence] "
-                 "[--clock cpu] NAME=LIBRARY...\n");
+                 "[--clock cpu] [--editor S (Windows)] NAME=LIBRARY...\n");
     return 2;
 }
 
@@ -142,6 +194,7 @@ int main(int argc, char** argv) {
     double seconds = 8.0;
     std::string baseline = kPlainReading;
     std::string only;  // one material alone, e.g. for counting instructions under a simulator
+    double editorSeconds = 0.0;  // --editor: the idle editor's cost instead of the audio's
     std::vector<Entry> entries;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -151,6 +204,8 @@ int main(int argc, char** argv) {
             if (gCpuClock) std::fprintf(stderr, "lumisere_host_bench: no CPU clock here, timing wall-clock time\n");
             gCpuClock = false;
 #endif
+        } else if (arg == "--editor" && i + 1 < argc) {
+            editorSeconds = std::atof(argv[++i]);
         } else if ((arg == "--runs" || arg == "--seconds" || arg == "--baseline" || arg == "--only") && i + 1 < argc) {
             const char* value = argv[++i];
             if (arg == "--runs") runs = std::atoi(value);
@@ -180,6 +235,16 @@ int main(int argc, char** argv) {
         }
     }
     if (runs < 1 || !(seconds > 0.0) || !(only.empty() || only == "pink" || only == "silence")) return usage();
+#if defined(_WIN32)
+    if (editorSeconds > 0.0) {
+        std::printf("an idle editor open for %g s, process CPU as a share of one core, load average %s\n",
+                    editorSeconds, loadAverage().c_str());
+        for (const Entry& e : entries) {
+            std::printf("%-20s %6.2f %%\n", e.name.c_str(), 100.0 * idleEditorShare(*e.library, editorSeconds));
+        }
+        return 0;
+    }
+#endif
     Entry plain;
     plain.name = kPlainReading;
     entries.push_back(std::move(plain));

@@ -32,8 +32,8 @@
 namespace lumisere::dsp {
 
 // kFlush: whether subnormals are flushed as well. The audio core's guard flushes; the guard of the
-// other host entries (ExceptionMask below) only masks, so a subnormal a host sets as a parameter is
-// stored as it came.
+// host entries (HostEntryGuard, formats/module/host_entry.h) only masks, so a subnormal a host sets as
+// a parameter is stored as it came.
 template <bool kFlush>
 class FloatModeGuard {
 public:
@@ -117,7 +117,5 @@ public:
 
 // The audio core's guard: subnormals flushed, exceptions masked.
 using DenormalGuard = FloatModeGuard<true>;
-// Every other host entry's guard: exceptions masked, nothing flushed.
-using ExceptionMask = FloatModeGuard<false>;
 
 }  // namespace lumisere::dsp

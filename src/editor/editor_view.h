@@ -8,16 +8,26 @@
 
 #include "editor/editor_model.h"
 #include "editor/mouse.h"
+#include "editor/panel.h"
 #include "platform/window_layer.h"
 
 namespace lumisere::editor {
 
-// Told of every change the editor makes to a parameter, after it is stored. VST 2.x hosts are not
-// told (the host reads the new value when it next asks); an LV2 UI passes it on to its host.
+// Told of every change the editor makes to a parameter, as gestures a host can record: a drag is
+// editBegan at the press, one parameterEdited per change of the stored value, editEnded at the release
+// (also when the capture is lost or the editor closes mid-drag, so a begin always has its end); a
+// toggle, a strip click or the first press of a double-click is a begin, a value and an end of its
+// own. Calls come on the window's thread (platform/window_layer.h), the end of a drag cut short by
+// close() on the thread that closes.
 class EditListener {
 public:
     virtual ~EditListener() = default;
+    // A drag, toggle, strip click or double-click starts changing index.
+    virtual void editBegan(int index) = 0;
+    // After the value is stored; value is the stored one.
     virtual void parameterEdited(int index, float value) = 0;
+    // That change is over.
+    virtual void editEnded(int index) = 0;
 };
 
 class EditorView final : public platform::WindowClient {
@@ -40,14 +50,15 @@ public:
     // [any thread] The open window's native handle, null when closed.
     void* nativeWindow() const { return nativeWindow_.load(std::memory_order_acquire); }
 
-    // A parameter changed elsewhere (the host) needs nothing from the view: every 30 ms tick repaints
-    // the whole panel from the model. So a host's change never calls into the window system, which
-    // keeps setParameter safe on the audio thread and while the window closes.
+    // A parameter changed elsewhere (the host) needs nothing from the view: every 30 ms tick compares
+    // the panel's state with the one on screen and paints what differs. So a host's change never calls
+    // into the window system, which keeps setParameter safe on the audio thread and while the window
+    // closes; and a tick with nothing changed paints nothing.
 
     const DragState& drag() const { return drag_; }
 
     // platform::WindowClient, on the window's thread.
-    void paint(platform::Canvas& canvas, int width, int height) override;
+    platform::Damage paint(platform::Canvas& canvas, int width, int height, bool whole) override;
     platform::PointerResponse pointerPress(int x, int y, int clientHeight) override;
     platform::PointerResponse doubleClickPress(int x, int y) override;
     platform::PointerResponse pointerMove(int x, int y, bool leftButtonHeld) override;
@@ -55,10 +66,12 @@ public:
     void captureLost() override;
 
 private:
-    // The model the mouse machine writes through: stores, then tells the listener.
+    // The model the mouse machine writes through: stores, then tells the listener. A write to the
+    // parameter being dragged is a move of that gesture; any other write is a gesture of its own.
     class NotifyingModel final : public EditorModel {
     public:
-        NotifyingModel(EditorModel& target, EditListener* listener) : target_(target), listener_(listener) {}
+        NotifyingModel(EditorModel& target, EditListener* listener, const DragState& drag)
+            : target_(target), listener_(listener), drag_(drag) {}
         float param(int index) const override { return target_.param(index); }
         void setParam(int index, float value) override;
         float deEssReductionDb() const override { return target_.deEssReductionDb(); }
@@ -67,10 +80,19 @@ private:
     private:
         EditorModel& target_;
         EditListener* listener_;
+        const DragState& drag_;
     };
 
+    // Ends the drag under way, if any, and tells the listener.
+    void endDrag();
+
+    EditListener* listener_;
     NotifyingModel model_;
     DragState drag_;
+    // [window thread] The state of the picture on the window's canvas, when shownWidth_ > 0.
+    PanelState shown_{};
+    int shownWidth_ = 0;
+    int shownHeight_ = 0;
     std::unique_ptr<platform::ChildWindow> window_;
     std::atomic<void*> nativeWindow_{nullptr};
 };

@@ -50,7 +50,18 @@ constexpr float kMinimumSweepDegrees = 1.0f;
 
 constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
+// A knob's area: half of the 110-pixel pitch to each side (its widest text, "DIPSES THRESH", takes
+// under 100 pixels), from above the arc's round caps to a line and a half below the value text.
+constexpr int kAreaHalfWidth = 56;
+constexpr int kAreaAboveArc = 4;
+constexpr int kAreaBelowArc = kValueTextGap + 20;
+
 }  // namespace
+
+IntRect knobArea(const KnobSpec& knob) {
+    return {knob.centerX - kAreaHalfWidth, knob.centerY - knob.radius - kAreaAboveArc, 2 * kAreaHalfWidth,
+            2 * knob.radius + kAreaAboveArc + kAreaBelowArc};
+}
 
 float knobSweepDegrees(float value) { return kKnobTravelDegrees * value; }
 

@@ -31,6 +31,9 @@ float knobSweepDegrees(float value);
 // 270 x value + 135 degrees, in single precision. (85, 270, 44) at 0.5 gives (85, 238).
 platform::PointF knobPointerTip(int centerX, int centerY, int radius, float value);
 
+// The area one knob's picture keeps within: arc, body, caption and value text.
+platform::IntRect knobArea(const KnobSpec& knob);
+
 // Draws one knob at value, as stored (normally 0..1). A radius of zero or less draws nothing; a NaN
 // value draws the knob without value arc and pointer. Texts are skipped when the canvas has no font.
 void drawKnob(platform::Canvas& canvas, const KnobSpec& knob, float value);

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "editor/panel.h"
+#include "editor/look.h"
 
 namespace lumisere::editor {
 
@@ -80,10 +80,22 @@ struct ScaleMark {
 constexpr ScaleMark kScaleMarks[] = {{"0dB", 40}, {"-6dB", 115}, {"-12dB", 198}, {"-24dB", 362}};
 constexpr int kScaleTop = 132;
 
+// Room for a readout as long as "-100.0 dB" at 11 pixels, and a line and a half below its top.
+constexpr int kReadoutAreaWidth = 72;
+constexpr int kReadoutAreaHeight = 22;
+
+const Lamp& lampOf(int meterView) { return meterView == kGateMeterView ? kGateLamp : kDeEssLamp; }
+const Meter& meterOf(int meterView) { return meterView == kGateMeterView ? kGateMeter : kDeEssMeter; }
+int trackXOf(int meterView, int width) {
+    return meterView == kGateMeterView ? width / 2 + kGateOffsetFromCentre : kDeEssTrackX;
+}
+
 float finiteOrZero(float db) { return std::isnan(db) ? 0.0f : db; }
 
+bool lampOn(const Lamp& lamp, float reductionDb) { return finiteOrZero(reductionDb) > lamp.thresholdDb; }
+
 void drawLamp(platform::Canvas& canvas, int width, const Lamp& lamp, float reductionDb) {
-    const LampLook& look = finiteOrZero(reductionDb) > lamp.thresholdDb ? lamp.on : lamp.off;
+    const LampLook& look = lampOn(lamp, reductionDb) ? lamp.on : lamp.off;
     const IntRect box{width - lamp.leftFromRight, kLampTop, lamp.rectWidth, kLampHeight};
     canvas.fillRect(box, Brush::solid(look.fill));
     canvas.strokeRect(box, Pen{look.outline, kLampPenWidth});
@@ -106,7 +118,7 @@ void drawMeter(platform::Canvas& canvas, const Meter& meter, int trackX, ReadDb 
                                       Point{trackX + meter.trackWidth, kTrackTop}, meter.gradientEnd));
     }
     canvas.strokeRect(track, kPanelPen);
-    char readout[32];
+    char readout[kReadoutCapacity];
     formatReductionReadout(readDb(), readout, sizeof readout);
     drawPanelText(canvas, readout, static_cast<float>(trackX + meter.trackWidth + kReadoutGap), kReadoutTop,
                   kReadoutFont, kBrightText);
@@ -136,6 +148,29 @@ void formatReductionReadout(float reductionDb, char* buf, std::size_t capacity) 
     buf[i] = '\0';
 }
 
+MeterState meterStateOf(int meterView, float reductionDb) {
+    const Meter& meter = meterOf(meterView);
+    MeterState state{};  // zeroed whole, so states compare as bytes
+    state.lampOn = lampOn(lampOf(meterView), reductionDb);
+    state.barLength = meterBarLength(reductionDb, meter.fullScaleDb, meter.trackWidth);
+    formatReductionReadout(reductionDb, state.readout, sizeof state.readout);
+    return state;
+}
+
+IntRect lampArea(int meterView, int width) {
+    const Lamp& lamp = lampOf(meterView);
+    return withStrokeMargin({width - lamp.leftFromRight, kLampTop, lamp.rectWidth, kLampHeight});
+}
+
+IntRect barArea(int meterView, int width) {
+    return withStrokeMargin({trackXOf(meterView, width), kTrackTop, meterOf(meterView).trackWidth, kTrackHeight});
+}
+
+IntRect readoutArea(int meterView, int width) {
+    const int x = trackXOf(meterView, width) + meterOf(meterView).trackWidth + kReadoutGap;
+    return {x - kStrokeMargin, kReadoutTop - kStrokeMargin, kReadoutAreaWidth, kReadoutAreaHeight};
+}
+
 void drawStatusLamps(platform::Canvas& canvas, int width, const EditorModel& model) {
     drawLamp(canvas, width, kDeEssLamp, model.deEssReductionDb());
     drawLamp(canvas, width, kGateLamp, model.gateReductionDb());
@@ -146,8 +181,8 @@ void drawMeterSection(platform::Canvas& canvas, int width, const EditorModel& mo
     canvas.fillRect(panel, Brush::solid(kPanelFill));
     canvas.strokeRect(panel, kPanelPen);
 
-    drawMeter(canvas, kDeEssMeter, kDeEssTrackX, [&] { return model.deEssReductionDb(); });
-    drawMeter(canvas, kGateMeter, width / 2 + kGateOffsetFromCentre, [&] { return model.gateReductionDb(); });
+    drawMeter(canvas, kDeEssMeter, trackXOf(kDeEssMeterView, width), [&] { return model.deEssReductionDb(); });
+    drawMeter(canvas, kGateMeter, trackXOf(kGateMeterView, width), [&] { return model.gateReductionDb(); });
 
     for (const ScaleMark& mark : kScaleMarks) {
         drawPanelText(canvas, mark.text, static_cast<float>(mark.x), kScaleTop, kScaleFont, kDimText);

@@ -24,7 +24,28 @@ constexpr int kGateTrackWidth = 300;
 int meterBarLength(float reductionDb, float fullScaleDb, int trackWidth);
 
 // Readout text "-%.1f dB" of the reduction, locale-free: 12.36 gives "-12.4 dB". A NaN reads as 0.
+// The panel draws it from a buffer of kReadoutCapacity characters.
+constexpr std::size_t kReadoutCapacity = 32;
 void formatReductionReadout(float reductionDb, char* buf, std::size_t capacity);
+
+// The two meters, each with its lamp: 0 the de-esser, 1 the gate.
+constexpr int kNumMeterViews = 2;
+constexpr int kDeEssMeterView = 0;
+constexpr int kGateMeterView = 1;
+
+// What a meter and its lamp show of a reduction, and nothing else: equal states draw equal pixels.
+struct MeterState {
+    bool lampOn;
+    int barLength;
+    char readout[kReadoutCapacity];
+};
+
+MeterState meterStateOf(int meterView, float reductionDb);
+
+// The areas a meter's parts may change, at client width: its lamp, its bar's track, its readout.
+platform::IntRect lampArea(int meterView, int width);
+platform::IntRect barArea(int meterView, int width);
+platform::IntRect readoutArea(int meterView, int width);
 
 // The header lamps, de-esser then gate, anchored to the right edge of a client `width` pixels wide.
 void drawStatusLamps(platform::Canvas& canvas, int width, const EditorModel& model);

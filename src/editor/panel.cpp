@@ -1,5 +1,7 @@
 #include "editor/panel.h"
 
+#include <cstring>
+
 #include "core/parameters.h"
 #include "editor/knob.h"
 #include "editor/meters_display.h"
@@ -61,6 +63,24 @@ constexpr ButtonLook kBypassOff{0xFF141C28, 0x6400D2E6, "ACTIVE", 0xC8B4D2E6};
 constexpr int kFooterFromRight = 485;
 constexpr int kFooterFromBottom = 38;
 
+// The bands the picture's parts keep within, for drawing an area alone: the title and subtitle
+// above the meter panel, the meter section with its readouts (from the panel's outline to the right
+// edge), and everything from the separator down.
+constexpr int kHeaderBottom = 76;
+constexpr int kMeterSectionTop = 76;
+constexpr int kMeterSectionHeight = 86;
+constexpr int kBottomBandFromBottom = 60;
+
+bool meets(const IntRect& a, const IntRect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 void drawDryWetStrip(platform::Canvas& canvas, int height, float value) {
     drawPanelText(canvas, kParams[kParamDryWet].caption, kDryWetX,
                   static_cast<float>(height - kDryWetPressTopFromBottom), kStatusFont, kDryWetCaptionColour);
@@ -94,12 +114,13 @@ int dryWetFillWidth(float value) {
     return static_cast<int>(clampParam(value) * static_cast<float>(kDryWetWidth));
 }
 
-void drawPanelText(platform::Canvas& canvas, const char* utf8, float x, float y, const platform::Font& font,
-                   Argb colour) {
-    if (canvas.hasFont()) canvas.drawText(utf8, {x, y}, font, colour, platform::TextAlign::left);
+void paintEditor(platform::Canvas& canvas, int width, int height, const EditorModel& model) {
+    // Every part, also those a small client leaves outside: the canvas clips them.
+    constexpr int kFar = 1 << 28;
+    paintEditorArea(canvas, width, height, model, IntRect{-kFar, -kFar, 2 * kFar, 2 * kFar});
 }
 
-void paintEditor(platform::Canvas& canvas, int width, int height, const EditorModel& model) {
+void paintEditorArea(platform::Canvas& canvas, int width, int height, const EditorModel& model, const IntRect& area) {
     if (width <= 0 || height <= 0) return;
 
     canvas.fillRect(IntRect{0, 0, width, height}, Brush::solid(kBackground));
@@ -107,15 +128,22 @@ void paintEditor(platform::Canvas& canvas, int width, int height, const EditorMo
                     Brush::linear(Point{0, 0}, kGlowTop, Point{0, kGlowHeight}, kGlowBottom));
     canvas.strokeRect(IntRect{kFrameInset, kFrameInset, width - 2 * kFrameInset, height - 2 * kFrameInset},
                       kFramePen);
-    drawPanelText(canvas, kTitle, 28, 18, kTitleFont, kBrightText);
-    drawPanelText(canvas, kSubtitle, 29, 44, kCaptionFont, kAccentText);
+    if (meets(area, {0, 0, width, kHeaderBottom})) {
+        drawPanelText(canvas, kTitle, 28, 18, kTitleFont, kBrightText);
+        drawPanelText(canvas, kSubtitle, 29, 44, kCaptionFont, kAccentText);
+    }
 
-    drawStatusLamps(canvas, width, model);
-    drawMeterSection(canvas, width, model);
+    if (meets(area, lampArea(kDeEssMeterView, width)) || meets(area, lampArea(kGateMeterView, width))) {
+        drawStatusLamps(canvas, width, model);
+    }
+    if (meets(area, {0, kMeterSectionTop, width, kMeterSectionHeight})) drawMeterSection(canvas, width, model);
 
     // Each knob shows its parameter exactly as stored.
-    for (const KnobSpec& knob : kKnobLayout) drawKnob(canvas, knob, model.param(knob.paramIndex));
+    for (const KnobSpec& knob : kKnobLayout) {
+        if (meets(area, knobArea(knob))) drawKnob(canvas, knob, model.param(knob.paramIndex));
+    }
 
+    if (!meets(area, {0, height - kBottomBandFromBottom, width, kBottomBandFromBottom})) return;
     const int separatorY = height - kSeparatorFromBottom;
     canvas.strokeLine(Point{kSeparatorInset, separatorY}, Point{width - kSeparatorInset, separatorY},
                       kSeparatorPen);
@@ -124,6 +152,31 @@ void paintEditor(platform::Canvas& canvas, int width, int height, const EditorMo
     drawPanelText(canvas, kFooter, static_cast<float>(width - kFooterFromRight),
                   static_cast<float>(height - kFooterFromBottom), kCaptionFont,
                   kDimText);
+}
+
+PanelState panelStateOf(const EditorModel& model) {
+    PanelState state;
+    for (int i = 0; i < kNumParams; ++i) state.paramBits[i] = bitsOf(model.param(i));
+    state.meters[kDeEssMeterView] = meterStateOf(kDeEssMeterView, model.deEssReductionDb());
+    state.meters[kGateMeterView] = meterStateOf(kGateMeterView, model.gateReductionDb());
+    return state;
+}
+
+void addChangedAreas(const PanelState& shown, const PanelState& next, int width, int height,
+                     platform::Damage& damage) {
+    auto changed = [&](int param) { return shown.paramBits[param] != next.paramBits[param]; };
+    for (int m = 0; m < kNumMeterViews; ++m) {
+        const MeterState& a = shown.meters[m];
+        const MeterState& b = next.meters[m];
+        if (a.lampOn != b.lampOn) damage.add(lampArea(m, width));
+        if (a.barLength != b.barLength) damage.add(barArea(m, width));
+        if (std::strcmp(a.readout, b.readout) != 0) damage.add(readoutArea(m, width));
+    }
+    for (const KnobSpec& knob : kKnobLayout) {
+        if (changed(knob.paramIndex)) damage.add(knobArea(knob));
+    }
+    if (changed(kParamDryWet)) damage.add(withStrokeMargin(dryWetTrackRect(height)));
+    if (changed(kParamBypass)) damage.add(withStrokeMargin(bypassButtonRect(height)));
 }
 
 }  // namespace lumisere::editor

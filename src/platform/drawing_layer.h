@@ -94,6 +94,11 @@ public:
 
     // One line of UTF-8 text, unwrapped and unclipped; a null text draws nothing.
     virtual void drawText(const char* utf8, PointF at, const Font& font, Argb colour, TextAlign align) = 0;
+
+    // Until unclip(), every call changes only the whole pixels of r; inside r they come out exactly as
+    // without the clip. An empty r lets nothing through.
+    virtual void clipTo(const IntRect& r) = 0;
+    virtual void unclip() = 0;
 };
 
 }  // namespace lumisere::platform

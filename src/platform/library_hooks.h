@@ -1,5 +1,6 @@
-// What the platform's library load and unload notifications call into. The plug-in shell implements
-// these; the platform layer (the Windows load hook) only calls them.
+// What the platform's library load and unload notifications call into. The module layer
+// (formats/module/library.cpp) implements these; the platform layer (the Windows load hook) only
+// calls them.
 #pragma once
 
 namespace lumisere::platform {

@@ -1,6 +1,7 @@
 // The window the editor lives in: a child surface of a given size inside a host's parent window, a
-// 30 ms repaint tick, whole-surface repaints that merge, composition off screen with one copy to the
-// window, no background erase, and the left button in client coordinates with the pointer captured
+// 30 ms tick that asks the client to bring the picture up to date, an off-screen canvas the window
+// keeps for its whole life (the client draws only what changed on it, and only that is copied to the
+// window), no background erase, and the left button in client coordinates with the pointer captured
 // (grabbed) while it is held. Backends: win32/ (a Win32 child window drawn with the GDI+ canvas) and
 // x11/ (an Xlib child window with an event thread of its own, drawn with the Cairo canvas).
 //
@@ -17,7 +18,31 @@ namespace lumisere::platform {
 struct PointerResponse {
     bool capture = false;  // route every pointer event to this window until released (grab)
     bool release = false;  // end the capture
-    bool repaint = false;  // repaint the whole surface (merged with other requests)
+    bool repaint = false;  // bring the picture up to date now rather than at the next tick
+};
+
+// The rectangles of a surface a paint changed; none when the picture stayed as it was.
+struct Damage {
+    static constexpr int kMaxRects = 16;
+
+    IntRect rects[kMaxRects];
+    int count = 0;
+
+    // Adds r (nothing when empty); once full, the last rectangle grows to cover r as well.
+    void add(const IntRect& r) {
+        if (r.width <= 0 || r.height <= 0) return;
+        if (count < kMaxRects) {
+            rects[count++] = r;
+            return;
+        }
+        IntRect& last = rects[kMaxRects - 1];
+        const int right = last.x + last.width > r.x + r.width ? last.x + last.width : r.x + r.width;
+        const int bottom = last.y + last.height > r.y + r.height ? last.y + last.height : r.y + r.height;
+        last.x = last.x < r.x ? last.x : r.x;
+        last.y = last.y < r.y ? last.y : r.y;
+        last.width = right - last.x;
+        last.height = bottom - last.y;
+    }
 };
 
 // The editor's side. Every call comes on the window's thread: the thread that opened the window on
@@ -26,9 +51,12 @@ class WindowClient {
 public:
     virtual ~WindowClient() = default;
 
-    // Compose the whole picture for a surface of width x height pixels. The backend gives a fresh
-    // off-screen canvas of that size and copies it to the window in one piece afterwards.
-    virtual void paint(Canvas& canvas, int width, int height) = 0;
+    // Bring the picture on canvas, width x height pixels, up to date and answer what changed; the
+    // backend copies just that to the window. The canvas is the window's own and still holds what the
+    // client last painted on it, unless `whole`: a new canvas (the first paint, a new size), which the
+    // client paints whole. Called every 30 ms tick and after a pointer response asking for it; with
+    // nothing changed the answer is empty and the call costs next to nothing.
+    virtual Damage paint(Canvas& canvas, int width, int height, bool whole) = 0;
 
     // Left-button press at (x, y); clientHeight is the surface's current height. The second press of
     // a double-click does not come here but to doubleClickPress.
@@ -42,9 +70,6 @@ public:
     virtual PointerResponse pointerRelease(int x, int y) = 0;
     // The capture or grab was taken away (another window, a focus change): no release will come.
     virtual void captureLost() = 0;
-
-    // The 30 ms tick, just before the repaint it causes.
-    virtual void tick() {}
 };
 
 // An open editor window. Destroy it on the thread that opened it (the host's UI thread); destruction
@@ -53,10 +78,6 @@ public:
 class ChildWindow {
 public:
     virtual ~ChildWindow() = default;
-
-    // [any thread] Ask for a repaint. Merges with other requests; never touches the window system
-    // from the calling thread except where that is safe (Win32's InvalidateRect is).
-    virtual void requestRepaint() = 0;
 
     // The native handle: the HWND on Win32, the X11 Window id on X11; null once alive() is false.
     virtual void* nativeHandle() const = 0;
@@ -73,5 +94,9 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
 
 // How many child windows of this library are open; the tests and the unload path read it.
 int openChildWindowCount();
+
+// Whether the client's calls come on the thread that opened the window (Win32) rather than on a
+// thread of the window's own (X11).
+bool clientCallsOnOpeningThread();
 
 }  // namespace lumisere::platform

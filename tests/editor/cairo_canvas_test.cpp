@@ -168,6 +168,8 @@ TEST(CairoCanvas, FailedCanvasesAndBadCallsDrawNothing) {
     testing::expectBadInputDrawsNothing(canvas, artefact("no-such-folder/x.png"));
 }
 
+TEST(CairoCanvas, EditorUpdatesEqualWholePaints) { testing::expectUpdatesEqualWholePaints<CairoCanvas>(); }
+
 // The Cairo half of the comparison with GDI+: the Windows test reads this picture.
 TEST(CairoCanvas, DrawsTheComparisonScene) {
     CairoCanvas canvas(editor::kEditorWidth, editor::kEditorHeight);

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "comparison_scene.h"
+#include "editor/editor_view.h"
 #include "platform/drawing_layer.h"
 
 namespace lumisere::testing {
@@ -52,6 +56,47 @@ void expectBadInputDrawsNothing(CanvasType& canvas20x20, const std::string& unwr
     EXPECT_EQ(canvas20x20.pixel(-1, 0), 0u);
     EXPECT_EQ(canvas20x20.pixel(0, 20), 0u);
     EXPECT_FALSE(canvas20x20.writePng(unwritablePng));
+}
+
+// The editor's update on the canvas a window keeps: a tick with nothing changed draws nothing; each
+// change repaints only its areas (as many as expected), and the canvas then equals a whole paint of
+// the new state, pixel for pixel.
+template <typename CanvasType>
+void expectUpdatesEqualWholePaints() {
+    using namespace editor;
+    ValueEditorModel model = comparisonScene();
+    EditorView view(model);
+    CanvasType kept(kEditorWidth, kEditorHeight);
+    ASSERT_EQ(view.paint(kept, kEditorWidth, kEditorHeight, true).count, 1);
+    RecordingCanvas idle;
+    EXPECT_EQ(view.paint(idle, kEditorWidth, kEditorHeight, false).count, 0);
+    EXPECT_TRUE(idle.calls.empty());
+
+    const std::pair<std::function<void(ValueEditorModel&)>, int> steps[] = {
+        {[](ValueEditorModel& m) { m.deEssDb = 0.5f; }, 3},    // bar, readout, lamp off
+        {[](ValueEditorModel& m) { m.gateDb = 18.04f; }, 0},   // under a pixel and a tenth
+        {[](ValueEditorModel& m) { m.params[kParamDeEssThresh] = 0.73f; }, 1},
+        {[](ValueEditorModel& m) {
+             m.params[kParamListenSibilance] = 0.0f;
+             m.params[kParamDryWet] = 0.1f;
+             m.params[kParamBypass] = 1.0f;
+         }, 3},
+        {[](ValueEditorModel& m) {
+             m.gateDb = 100.0f;
+             m.params[kParamOutputTrim] = std::nanf("");
+         }, 3},
+    };
+    for (const auto& [change, areas] : steps) {
+        change(model);
+        const platform::Damage damage = view.paint(kept, kEditorWidth, kEditorHeight, false);
+        EXPECT_EQ(damage.count, areas);
+        CanvasType whole(kEditorWidth, kEditorHeight);
+        paintEditor(whole, kEditorWidth, kEditorHeight, model);
+        int differing = 0;
+        for (int y = 0; y < kEditorHeight; ++y)
+            for (int x = 0; x < kEditorWidth; ++x) differing += kept.pixel(x, y) != whole.pixel(x, y);
+        EXPECT_EQ(differing, 0) << "after the change to " << areas << " areas";
+    }
 }
 
 }  // namespace lumisere::testing

@@ -138,15 +138,24 @@ TEST_F(GdiplusCanvasTest, MissingFamilyDrawsEveryShapeAndNoText) {
         for (int x = 28; x < 200; ++x) titleInk += !closeTo(withFont.pixel(x, y), without.pixel(x, y), 8);
     EXPECT_GT(titleInk, 200);
     EXPECT_TRUE(closeTo(without.pixel(316, 498), 0xFF141C28, 3));
+
+    // Run with LUMISERE_WINE_FONT_ALIAS=off, as a default Wine prefix is, the title above is drawn
+    // without a Segoe UI.
+    const char* alias = std::getenv("LUMISERE_WINE_FONT_ALIAS");
+    if (alias != nullptr && std::string(alias) == "off") {
+        EXPECT_FALSE(GdiplusCanvas(1, 1, "Segoe UI").hasFont()) << "the prefix still has a Segoe UI";
+    }
 }
 
 TEST_F(GdiplusCanvasTest, FailedCanvasesAndBadCallsDrawNothing) {
     GdiplusCanvas canvas(20, 20, nullptr);
     EXPECT_FALSE(canvas.hasFont());
-    canvas.copyTo(nullptr);
-    GdiplusCanvas(0, 0).copyTo(nullptr);
+    canvas.copyTo(nullptr, {0, 0, 20, 20});
+    GdiplusCanvas(0, 0).copyTo(nullptr, {0, 0, 20, 20});
     testing::expectBadInputDrawsNothing(canvas, artefact("no-such-folder\\x.png"));
 }
+
+TEST_F(GdiplusCanvasTest, EditorUpdatesEqualWholePaints) { testing::expectUpdatesEqualWholePaints<GdiplusCanvas>(); }
 
 // The same scene as the Cairo canvas draws natively; compared outside the text areas, where the two
 // backends use different fonts and text renderers.

@@ -2,10 +2,14 @@
 // overshoot, double-clicks, releases outside the window, and what each event asks of the window layer.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <limits>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "editor/edit_queue.h"
 #include "editor/knob.h"
 #include "editor/mouse.h"
 
@@ -214,6 +218,71 @@ TEST(MouseBadInput, NullModelAndStrayDragStatesOnlyMoveTheCapture) {
     EXPECT_TRUE(requested(mousePress(&model, drag, 10, 10, kH), true, false, false));
     EXPECT_TRUE(requested(mousePress(&model, drag, 130, 480, 0), true, false, false));  // no client height
     EXPECT_TRUE(model.writes.empty());
+}
+
+// Gestures first..first+count-1 on parameters 0..8: begin, values g * 1000 + 1..steps, end.
+void pushGestures(EditQueue& queue, int first, int count, int steps) {
+    for (int g = first; g < first + count; ++g) {
+        queue.push({EditEvent::Kind::Begin, g % 9, 0.0f});
+        for (int s = 1; s <= steps; ++s) queue.push({EditEvent::Kind::Value, g % 9, static_cast<float>(g * 1000 + s)});
+        queue.push({EditEvent::Kind::End, g % 9, 0.0f});
+    }
+}
+
+// What a consumer sees: each begin has its end on the same parameter. Collects each gesture seen as
+// (gesture, step of its last value), in order.
+struct GestureCheck {
+    int open = -1;
+    int last = -1;
+    std::vector<std::pair<int, int>> gestures;
+    void operator()(const EditEvent& e) {
+        if (e.kind == EditEvent::Kind::Begin) {
+            EXPECT_EQ(open, -1);
+            open = e.index;
+            return;
+        }
+        EXPECT_EQ(e.index, open);
+        if (e.kind == EditEvent::Kind::Value) last = static_cast<int>(e.value);
+        if (e.kind == EditEvent::Kind::End) {
+            gestures.emplace_back(last / 1000, last % 1000);
+            open = -1;
+        }
+    }
+};
+
+TEST(EditQueue, BeginsKeepTheirEndsAndGesturesTheirLastValueDrainedAlongsideOrOnlyWhenFull) {
+    // Drained while the editor's thread pushes, which waits after every four gestures (28 events, under
+    // the capacity) until they are through: every gesture, in order, each ending on its fifth value.
+    EditQueue queue;
+    GestureCheck seen;
+    std::atomic<int> through{0};
+    std::thread editor([&] {
+        for (int g = 0; g < 500; ++g) {
+            pushGestures(queue, g, 1, 5);
+            while (g % 4 == 3 && through.load() <= g) std::this_thread::yield();
+        }
+    });
+    while (through.load() < 500) {
+        queue.drain(std::ref(seen));
+        through.store(static_cast<int>(seen.gestures.size()));
+    }
+    editor.join();
+    EXPECT_EQ(seen.open, -1);
+    for (int g = 0; g < 500; ++g) ASSERT_EQ(seen.gestures[g], std::make_pair(g, 5));
+
+    // Drained only once it is full, as for a host with no idle calls: three short gestures, a long
+    // one ending on its last value (those between held back), and none of the fifty that found no
+    // room for their begin; with room again, the next gesture goes through whole.
+    EditQueue full;
+    pushGestures(full, 0, 3, 2);
+    pushGestures(full, 3, 1, 100);
+    pushGestures(full, 4, 50, 2);
+    GestureCheck late;
+    full.drain(std::ref(late));
+    pushGestures(full, 60, 1, 2);
+    full.drain(std::ref(late));
+    EXPECT_EQ(late.open, -1);
+    EXPECT_EQ(late.gestures, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {2, 2}, {3, 100}, {60, 2}}));
 }
 
 }  // namespace

@@ -70,6 +70,8 @@ public:
         c.textColour = colour;
         c.align = align;
     }
+    void clipTo(const IntRect&) override {}
+    void unclip() override {}
 
     // The calls of one kind, in drawing order.
     std::vector<DrawCall> ofKind(DrawCall::Kind kind) const {

@@ -93,6 +93,8 @@ TEST_F(HostTest, FirstMinuteOfAnInstance) {
     EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, const_cast<char*>("receiveVstTimeInfo")), 1);
     EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, const_cast<char*>("sendVstMidiEvent")), 0);
     EXPECT_EQ(dispatch(effect, effGetVstVersion), 0);
+    for (VstInt32 i = -1; i <= 9; ++i) EXPECT_EQ(dispatch(effect, effCanBeAutomated, i), i >= 0 && i < 9) << i;
+    EXPECT_EQ(dispatch(effect, effEditIdle), 0);
 
     ERect* rect = nullptr;
     EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
@@ -119,7 +121,7 @@ TEST_F(HostTest, FirstMinuteOfAnInstance) {
 
     EXPECT_EQ(dispatch(effect, effMainsChanged, 0, 0), 1);
     EXPECT_EQ(dispatch(effect, effClose), 1);
-    EXPECT_EQ(gHostCalls, 0) << "the plug-in never calls its host";
+    EXPECT_EQ(gHostCalls, 0) << "without an edit in its editor the plug-in never calls its host";
 }
 
 TEST_F(HostTest, TwoInstancesKeepTheirOwnState) {

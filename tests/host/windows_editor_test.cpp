@@ -27,10 +27,12 @@
 
 #include "core/parameters.h"
 #include "editor/editor_model.h"
+#include "editor/mouse.h"
 #include "editor/panel.h"
 #include "platform/graphics_runtime.h"
 #include "platform/win32/gdiplus_canvas.h"
 #include "plugin_library.h"  // dispatch
+#include "recording_host.h"
 #include "windows_test_host.h"
 
 namespace lumisere {
@@ -49,10 +51,6 @@ constexpr int kHeight = 520;
 constexpr char kHostClass[] = "LumisereEditorTestHost";
 constexpr COLORREF kHostBackground = RGB(52, 56, 62);
 constexpr COLORREF kHostText = RGB(200, 204, 210);
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 std::string pluginPath() {
     const char* path = std::getenv("LUMISERE_PLUGIN");
@@ -301,10 +299,10 @@ protected:
         return FreeLibrary(module_) != 0;
     }
 
-    AEffect* create() {
+    AEffect* create(audioMasterCallback host = lumisere::host::stubHostCallback) {
         auto entry = reinterpret_cast<VstPluginMainProc>(
             reinterpret_cast<void*>(GetProcAddress(module_, "VSTPluginMain")));
-        AEffect* effect = entry != nullptr ? entry(silentHost) : nullptr;
+        AEffect* effect = entry != nullptr ? entry(host) : nullptr;
         if (effect == nullptr) {
             ADD_FAILURE() << "no instance";
             return nullptr;
@@ -394,7 +392,8 @@ TEST_F(WindowsEditorTest, OpensOneChildOfTheHostWindowAndRegistersItsClassOnce) 
     EXPECT_EQ(close(a), 1);
     EXPECT_FALSE(IsWindow(reopened));
     EXPECT_EQ(onlyEditorIn(otherHost), other);
-    EXPECT_TRUE(pumpUntil([&] { return watch.paints() >= 3; }));
+    InvalidateRect(other, nullptr, FALSE);
+    EXPECT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(gClassRegistrations, 1);
 }
 
@@ -402,12 +401,14 @@ TEST_F(WindowsEditorTest, TimerRepaintsShowTheHostsChangesWithoutIdleCalls) {
     AEffect* effect = create();
     const HWND child = openEditor(effect, host_);
     ASSERT_NE(child, nullptr);
+    pump(300);  // shown and painted
     MessageWatch watch(child);
     pump(1000);
-    // 33 ticks a second at best; Wine's GDI+ takes 20-50 ms a paint on a busy machine. No idle call
-    // is ever made here: the editor keeps its own time.
-    EXPECT_GE(watch.paints(), 5);
-    EXPECT_LE(watch.paints(), 40);
+    // 33 ticks a second at best, on a busy machine fewer. No idle call is ever made here: the editor
+    // keeps its own time. With nothing changed no tick repaints (an expose of the host's aside).
+    EXPECT_GE(watch.count(WM_TIMER), 5);
+    EXPECT_LE(watch.count(WM_TIMER), 40);
+    EXPECT_LE(watch.paints(), 1);
     EXPECT_EQ(pixelsUnlikeThePanel(child, effect), 0) << "at the defaults";
 
     // The host's automation thread moves parameters; the picture follows at the next ticks.
@@ -420,19 +421,26 @@ TEST_F(WindowsEditorTest, TimerRepaintsShowTheHostsChangesWithoutIdleCalls) {
         effect->setParameter(effect, kParamDryWet, 0.3f);
         effect->setParameter(effect, kParamBypass, 1.0f);
     }).join();
-    const int paints = watch.paints();
-    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= paints + 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(pixelsUnlikeThePanel(child, effect), 0) << "after the host's changes";
 }
 
-TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReads) {
-    AEffect* effect = create();
+// Every gesture also reaches the host at once, from the window procedure on the host's thread, as
+// begin, automate, end.
+TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReadsAndIsTold) {
+    AEffect* effect = create(test::recordingHost);
     const HWND child = openEditor(effect, host_);
     ASSERT_NE(child, nullptr);
     MessageWatch watch(child);
     pump(100);
     auto param = [effect](int index) { return effect->getParameter(effect, index); };
     auto closeTo = [](float a, float b) { return std::fabs(a - b) < 1e-6f; };
+    test::takeHostCalls();
+    auto expectToldOnThisThread = [](const std::vector<std::string>& expected) {
+        const test::HostCalls calls = test::takeHostCalls();
+        EXPECT_EQ(calls.calls, expected);
+        for (const auto& thread : calls.threads) EXPECT_EQ(thread, std::this_thread::get_id());
+    };
 
     // De-Ess Thresh from its default, half way: 100 px up in five moves cover the other half.
     ASSERT_EQ(param(kParamDeEssThresh), 0.5f);
@@ -446,6 +454,7 @@ TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReads) {
     ASSERT_TRUE(sendButtons({MOUSEEVENTF_LEFTUP}));
     ASSERT_TRUE(pumpUntil([&] { return GetCapture() == nullptr; }));
     EXPECT_EQ(param(kParamDeEssThresh), 1.0f);
+    expectToldOnThisThread(test::dragCalls(kParamDeEssThresh, 0.5f, 100, 20, editor::kDragPerPixel));
 
     // A double-click on Bypass switches it once: the second press of the pair is no second toggle.
     ASSERT_EQ(param(kParamBypass), 0.0f);
@@ -454,12 +463,14 @@ TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReads) {
     ASSERT_TRUE(pumpUntil([&] { return watch.count(WM_LBUTTONUP) == 3; }));
     EXPECT_EQ(watch.count(WM_LBUTTONDBLCLK), 1);
     EXPECT_EQ(param(kParamBypass), 1.0f);
+    expectToldOnThisThread(test::clickCalls(kParamBypass, 1.0f));
 
     // A click on the dry/wet strip sets the mix from where it lands: 105 px into the 140 px strip.
     ASSERT_TRUE(pointerTo(child, 165, kHeight - 40));
     ASSERT_TRUE(sendButtons({MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
     ASSERT_TRUE(pumpUntil([&] { return watch.count(WM_LBUTTONUP) == 4; }));
     EXPECT_EQ(param(kParamDryWet), 105.0f / 140.0f);
+    expectToldOnThisThread(test::clickCalls(kParamDryWet, 105.0f / 140.0f));
 
     // Posted, as some hosts forward input: a click on Listen Sib switches it on; a drag of Air Silk
     // ends when another window takes the capture, so a later move with the button held changes nothing.
@@ -467,6 +478,7 @@ TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReads) {
     PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, at(305, 270));
     PostMessageA(child, WM_LBUTTONUP, 0, at(305, 270));
     EXPECT_TRUE(pumpUntil([&] { return param(kParamListenSibilance) == 1.0f; }));
+    expectToldOnThisThread(test::clickCalls(kParamListenSibilance, 1.0f));
     PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, at(645, 270));
     PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, at(645, 250));
     EXPECT_TRUE(pumpUntil([&] { return closeTo(param(kParamAirSilk), 0.75f + 20 / 200.0f); }));
@@ -476,6 +488,23 @@ TEST_F(WindowsEditorTest, RealAndPostedMouseInputSetTheParametersTheHostReads) {
     EXPECT_TRUE(pumpUntil([&] { return watch.count(WM_MOUSEMOVE) > moves; }));
     ReleaseCapture();
     EXPECT_TRUE(closeTo(param(kParamAirSilk), 0.75f + 20 / 200.0f));
+    expectToldOnThisThread(test::dragCalls(kParamAirSilk, 0.75f, 20, 20, editor::kDragPerPixel));
+
+    // A drag under way when the host closes the editor ends with the close; when it closes the
+    // instance, the host is told nothing more.
+    const float noise = param(kParamNoiseReduce);
+    PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, at(535, 270));
+    PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, at(535, 260));
+    EXPECT_TRUE(pumpUntil([&] { return param(kParamNoiseReduce) != noise; }));
+    EXPECT_EQ(dispatch(effect, effEditClose), 1);
+    expectToldOnThisThread(test::dragCalls(kParamNoiseReduce, noise, 10, 10, editor::kDragPerPixel));
+    const HWND again = openEditor(effect, host_);
+    ASSERT_NE(again, nullptr);
+    PostMessageA(again, WM_LBUTTONDOWN, MK_LBUTTON, at(535, 270));
+    EXPECT_TRUE(pumpUntil([&] { return GetCapture() == again; }));
+    EXPECT_EQ(test::takeHostCalls().calls, std::vector<std::string>{"begin 4"});
+    EXPECT_EQ(close(effect), 1);
+    EXPECT_TRUE(test::takeHostCalls().calls.empty());
 }
 
 TEST_F(WindowsEditorTest, FocusDragRetunesTheAudioFromTheNextBlockOnEveryMove) {
@@ -546,13 +575,13 @@ TEST_F(WindowsEditorTest, ClosingFirstOrLosingTheParentLeavesNoWindowAndBadParen
     EXPECT_EQ(close(b), 1);
     EXPECT_EQ(editorWindowCount(), 0);
 
-    // Parents that are no window: no editor anywhere, the usual answer, no crash; a good one still works.
+    // Parents that are no window: no editor anywhere, the answer 0, no crash; a good one still works.
     AEffect* c = create();
     const HWND stale = makeHostWindow(0, 0, 100, 100);
     DestroyWindow(stale);
     for (void* parent : {static_cast<void*>(nullptr), reinterpret_cast<void*>(0x4242),
                          reinterpret_cast<void*>(~std::uintptr_t{0}), static_cast<void*>(stale)}) {
-        EXPECT_EQ(dispatch(c, effEditOpen, 0, 0, parent), 1) << parent;
+        EXPECT_EQ(dispatch(c, effEditOpen, 0, 0, parent), 0) << parent;
         pump(50);
         EXPECT_EQ(editorWindowCount(), 0) << parent;
         EXPECT_EQ(dispatch(c, effEditClose), 1) << parent;
@@ -588,7 +617,7 @@ TEST_F(WindowsEditorTest, FreeingTheLibraryWithTheEditorOpenTakesWindowAndClassA
     EXPECT_EQ(gClassRegistrations, 1);
     EXPECT_TRUE(editorClassRegistered(module_));
     MessageWatch watch(reopened);
-    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.paints() >= 1; }));
     EXPECT_EQ(pixelsUnlikeThePanel(reopened, again), 0);
 }
 
@@ -635,7 +664,9 @@ TEST_F(WindowsEditorTest, AHundredLoadsAndFreesWithAndWithoutAnOpenEditorLeaveNo
         const HMODULE freed = module_;
         return unload() && !pluginLoaded() && editorWindowCount() == 0 && !editorClassRegistered(freed);
     };
-    test::expectCyclesLeaveNothingBehind(100, cycle);
+    // The odd cycles free the library under an open editor, so the host can never close that instance:
+    // its record (about 1.3 KB) stays behind 50 times, as it would in such a host.
+    test::expectCyclesLeaveNothingBehind(100, cycle, 96 * 1024);
     ASSERT_TRUE(load());  // as the fixture expects to find it
 }
 
@@ -650,7 +681,7 @@ bool writeScreenshot(const char* path) {
     auto entry = module == nullptr ? nullptr
                                    : reinterpret_cast<VstPluginMainProc>(
                                          reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-    AEffect* effect = entry != nullptr ? entry(silentHost) : nullptr;
+    AEffect* effect = entry != nullptr ? entry(lumisere::host::stubHostCallback) : nullptr;
     if (gdiplus == 0 || effect == nullptr) {
         std::fprintf(stderr, "windows_editor_tests: cannot load %s\n", pluginPath().c_str());
         return false;

@@ -25,7 +25,9 @@
 #include <utility>
 #include <vector>
 
+#include "editor/mouse.h"
 #include "plugin_library.h"
+#include "recording_host.h"
 #include "x11_editor_support.h"
 
 namespace lumisere {
@@ -41,12 +43,8 @@ std::string pluginPath() {
     return path != nullptr ? path : LUMISERE_PLUGIN_PATH;
 }
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-AEffect* openInstanceFrom(const PluginLibrary& library) {
-    AEffect* effect = library.entry()(quietHost);
+AEffect* openInstanceFrom(const PluginLibrary& library, audioMasterCallback host = lumisere::host::stubHostCallback) {
+    AEffect* effect = library.entry()(host);
     if (effect == nullptr) return nullptr;
     dispatch(effect, effOpen);
     dispatch(effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
@@ -127,8 +125,8 @@ protected:
         XSync(gHost, False);
     }
 
-    AEffect* openInstance() {
-        AEffect* effect = openInstanceFrom(*library_);
+    AEffect* openInstance(audioMasterCallback host = lumisere::host::stubHostCallback) {
+        AEffect* effect = openInstanceFrom(*library_, host);
         EXPECT_NE(effect, nullptr);
         if (effect != nullptr) effects_.push_back(effect);
         return effect;
@@ -234,9 +232,12 @@ TEST_F(X11Editor, ThePixelsAreTheCairoPictureOfTheSameState) {
     closeInstance(effect);
 }
 
-TEST_F(X11Editor, DragsClicksAndADoubleClickThroughXTestSetTheParameters) {
-    AEffect* effect = openInstance();
+// The host hears of every edit as begin, automate, end, on its own thread only: the editor's thread
+// queues them for effEditIdle, or for effEditClose when the host never idles.
+TEST_F(X11Editor, DragsClicksAndADoubleClickThroughXTestSetTheParametersAndReachTheHostAtIdle) {
+    AEffect* effect = openInstance(test::recordingHost);
     ASSERT_NE(effect, nullptr);
+    test::takeHostCalls();
     const Window editor = openEditorInFrame(effect);
     ASSERT_NE(editor, 0u);
 
@@ -255,10 +256,43 @@ TEST_F(X11Editor, DragsClicksAndADoubleClickThroughXTestSetTheParameters) {
     // The editor's thread takes the events in order: once the mix is set, the pair before it is done.
     EXPECT_TRUE(waitFor([&] { return param(effect, kParamDryWet) == 0.25f; })) << param(effect, kParamDryWet);
     EXPECT_EQ(param(effect, kParamBypass), 1.0f);
+    // A click on Listen Sibilance switches it on.
+    clickAt(rootX(knobOf(kParamListenSibilance).centerX), rootY(knobOf(kParamListenSibilance).centerY));
+    EXPECT_TRUE(waitFor([&] { return param(effect, kParamListenSibilance) == 1.0f; }));
 
     // And the picture follows the editor's own changes.
     EXPECT_EQ(waitForPanel(editor, effect), 0);
+
+    // Nothing reached the host from the editor's thread; the idle call brings it all, in order.
+    EXPECT_TRUE(test::takeHostCalls().calls.empty());
+    EXPECT_EQ(dispatch(effect, effEditIdle), 0);
+    std::vector<std::string> expected = test::dragCalls(kParamDeEssThresh, 0.5f, 100, 10, editor::kDragPerPixel);
+    for (const auto& gesture : {test::clickCalls(kParamBypass, 1.0f), test::clickCalls(kParamDryWet, 0.25f),
+                                test::clickCalls(kParamListenSibilance, 1.0f)}) {
+        expected.insert(expected.end(), gesture.begin(), gesture.end());
+    }
+    test::HostCalls calls = test::takeHostCalls();
+    EXPECT_EQ(calls.calls, expected);
+    for (const auto& thread : calls.threads) EXPECT_EQ(thread, std::this_thread::get_id());
+    EXPECT_EQ(dispatch(effect, effEditIdle), 0);
+    EXPECT_TRUE(test::takeHostCalls().calls.empty()) << "each edit is told once";
+
+    // A drag the host closes the editor in, with no idle call between: the close ends the gesture and
+    // hands it all over on the host's thread.
+    const auto& noise = knobOf(kParamNoiseReduce);
+    const float noiseBefore = param(effect, kParamNoiseReduce);
+    pointerTo(rootX(noise.centerX), rootY(noise.centerY));
+    leftButton(true);
+    pointerTo(rootX(noise.centerX), rootY(noise.centerY - 10));
+    pointerTo(rootX(noise.centerX), rootY(noise.centerY - 20));
+    EXPECT_TRUE(waitFor([&] { return param(effect, kParamNoiseReduce) == noiseBefore + 0.1f; }));
+    EXPECT_EQ(dispatch(effect, effEditClose), 1);
+    leftButton(false);
+    calls = test::takeHostCalls();
+    EXPECT_EQ(calls.calls, test::dragCalls(kParamNoiseReduce, noiseBefore, 20, 10, editor::kDragPerPixel));
+    for (const auto& thread : calls.threads) EXPECT_EQ(thread, std::this_thread::get_id());
     closeInstance(effect);
+    EXPECT_TRUE(test::takeHostCalls().calls.empty());
 }
 
 TEST_F(X11Editor, AFocusDragRetunesTheFocusFilterFromTheNextBlockOnEveryMove) {
@@ -355,17 +389,26 @@ TEST_F(X11Editor, TheHostsWindowDestroyedFirstAndEffCloseWithTheEditorOpenAreSur
     expectCountsBackTo(before);
 }
 
-TEST_F(X11Editor, NullGarbageAndStaleParentsGiveNoEditorAndLeaveTheHostsErrorHandler) {
+TEST_F(X11Editor, NullGarbageAndStaleParentsAndNoDisplayGiveNoEditorAndLeaveTheHostsErrorHandler) {
     AEffect* effect = openInstance();
     ASSERT_NE(effect, nullptr);
     const ProcessCounts before = countsAfterAFirstEditor(effect);
 
     const BadParents bad(host_.frame);
     for (const auto& [what, parent] : bad.list) {
-        EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, parent), 1) << what;
+        EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, parent), 0) << what;
         EXPECT_TRUE(childrenOf(host_.frame).empty()) << what;
         EXPECT_EQ(dispatch(effect, effEditClose), 1) << what;
     }
+    // No display to open: DISPLAY unset, or naming a display no server answers on.
+    const std::string display = std::getenv("DISPLAY");
+    for (const char* name : {static_cast<const char*>(nullptr), ":4093", "localhost:4093"}) {
+        if (name == nullptr) unsetenv("DISPLAY");
+        else setenv("DISPLAY", name, 1);
+        EXPECT_EQ(openEditor(effect, host_.frame), 0) << (name != nullptr ? name : "unset");
+        EXPECT_TRUE(childrenOf(host_.frame).empty());
+    }
+    setenv("DISPLAY", display.c_str(), 1);
     XSync(gHost, False);
     EXPECT_EQ(threadCount(), before.threads);
     EXPECT_EQ(descriptorCount(), before.descriptors);
@@ -392,6 +435,47 @@ TEST_F(X11Editor, TheLibraryUnloadsAfterEffCloseWithTheEditorOpenAndLoadsAgain) 
     ASSERT_NE(effect, nullptr);
     EXPECT_NE(openShownEditor(effect), 0u);
     closeInstance(effect);
+}
+
+// The X server the editor is on goes away with the editor open: the editor's thread ends, and the
+// host's process lives on, closes the editor and the instance, and unloads the library.
+TEST_F(X11Editor, TheEditorsXServerGoingAwayEndsTheEditorNotTheHost) {
+    AEffect* effect = openInstance(test::recordingHost);
+    ASSERT_NE(effect, nullptr);
+    const ProcessCounts before = countsAfterAFirstEditor(effect);
+
+    // A second server; the host's window there outlives the host's connection, which goes first (the
+    // host's own connection breaking would be the host's I/O error, not the editor's).
+    pid_t server = -1;
+    const std::string name = startXvfb(kEditorScreen, server);
+    ASSERT_FALSE(name.empty());
+    Display* other = XOpenDisplay(name.c_str());
+    ASSERT_NE(other, nullptr);
+    XSetCloseDownMode(other, RetainPermanent);
+    const Window parent = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, kEditorWidth, kEditorHeight, 0, 0, 0);
+    XMapWindow(other, parent);
+    XCloseDisplay(other);
+    const std::string display = std::getenv("DISPLAY");
+    setenv("DISPLAY", name.c_str(), 1);
+    EXPECT_EQ(openEditor(effect, parent), 1);
+    setenv("DISPLAY", display.c_str(), 1);
+    std::this_thread::sleep_for(100ms);  // a few ticks painted
+
+    stopXvfb(server, SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return threadCount() == before.threads; })) << "the editor's thread ends itself";
+    EXPECT_EQ(dispatch(effect, effEditIdle), 0);
+    EXPECT_EQ(dispatch(effect, effEditClose), 1);
+    EXPECT_TRUE(test::takeHostCalls().calls.empty());
+    expectCountsBackTo(before);
+
+    // The instance goes on: an editor on the host's display, then closed, and the library unloads.
+    EXPECT_NE(openShownEditor(effect), 0u);
+    closeInstance(effect);
+    EXPECT_TRUE(library_->unload());
+    void* stillThere = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_EQ(stillThere, nullptr);
+    if (stillThere != nullptr) dlclose(stillThere);
+    library_ = std::make_unique<PluginLibrary>(pluginPath());
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The LV2 bundle as validators and hosts read it:
 #   1. sord_validate finds no error and no warning in its Turtle, checked against every schema lv2-dev
-#      installs.
+#      installs (those only: other plug-ins installed beside them, such as x42's, bring their own
+#      mistakes).
 #   2. lv2info (lilv, as hosts read bundles) lists the plug-in and its ports with the names, ranges and
 #      defaults of the parameter table, and its X11 editor; the units and the editor's features, which
 #      lv2info does not print, are read with sordi.
@@ -11,9 +12,15 @@
 set -euo pipefail
 bundle=$1
 static_runtime=$2
-schemas=/usr/lib/lv2
 uri=https://ostrel-audio.example/plugins/lumisere
 failures=0
+# The vocabulary bundles of lv2-dev, linked into a folder of their own for lilv's LV2_PATH.
+schemas=$(mktemp -d)
+trap 'rm -rf "$schemas"' EXIT
+while IFS= read -r vocabulary; do
+  ln -s "$vocabulary" "$schemas/"
+done < <(dpkg -L lv2-dev | grep -E '^/usr/lib/lv2/[^/]+\.lv2$')
+[ -e "$schemas/core.lv2" ] || { echo "FAIL: lv2-dev lists no LV2 core bundle"; exit 1; }
 
 fail() {
   echo "FAIL: $*"

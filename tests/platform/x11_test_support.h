@@ -46,6 +46,38 @@ inline int hostErrorHandler(Display* display, XErrorEvent*) {
     return 0;
 }
 
+// Starts an Xvfb of screen WxHxD whose display number the server picks; its name (":N"), empty when it
+// did not start. pid is the server's process, to end with stopXvfb.
+inline std::string startXvfb(const std::string& screen, pid_t& pid) {
+    int displayPipe[2];
+    if (pipe2(displayPipe, O_CLOEXEC) != 0) return {};
+    const std::string writeEnd = std::to_string(displayPipe[1]);
+    pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
+        fcntl(displayPipe[1], F_SETFD, 0);  // the one descriptor Xvfb inherits: it writes its number there
+        // LUMISERE_XVFB_DISABLE names an extension the server leaves out (MIT-SHM, say).
+        const char* disabled = std::getenv("LUMISERE_XVFB_DISABLE");
+        execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-nolisten", "tcp", "-screen", "0", screen.c_str(),
+               disabled != nullptr ? "-extension" : nullptr, disabled, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(displayPipe[1]);
+    std::string number;
+    char c = 0;
+    pollfd ready{displayPipe[0], POLLIN, 0};
+    while (pid > 0 && poll(&ready, 1, 20000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n') number += c;
+    close(displayPipe[0]);
+    return number.empty() ? std::string{} : ":" + number;
+}
+
+inline void stopXvfb(pid_t& pid, int signal = SIGTERM) {
+    if (pid <= 0) return;
+    kill(pid, signal);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
 // A private Xvfb for this process, its display in DISPLAY (where the editor's XOpenDisplay looks),
 // the host's connection to it with the host's own error handler. screen is Xvfb's WxHxD.
 class PrivateXServer : public ::testing::Environment {
@@ -53,26 +85,9 @@ public:
     explicit PrivateXServer(std::string screen = "640x480x24") : screen_(std::move(screen)) {}
 
     void SetUp() override {
-        int displayPipe[2];
-        ASSERT_EQ(pipe2(displayPipe, O_CLOEXEC), 0);
-        const std::string writeEnd = std::to_string(displayPipe[1]);
-        pid_ = fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes takes its server with it
-            fcntl(displayPipe[1], F_SETFD, 0);  // the one descriptor Xvfb inherits: it writes its number there
-            execlp("Xvfb", "Xvfb", "-displayfd", writeEnd.c_str(), "-nolisten", "tcp", "-screen", "0",
-                   screen_.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(displayPipe[1]);
-        std::string number;
-        char c = 0;
-        pollfd ready{displayPipe[0], POLLIN, 0};
-        while (poll(&ready, 1, 20000) > 0 && read(displayPipe[0], &c, 1) == 1 && c != '\n') number += c;
-        close(displayPipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
-        setenv("DISPLAY", (":" + number).c_str(), 1);
+        const std::string display = startXvfb(screen_, pid_);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
+        setenv("DISPLAY", display.c_str(), 1);
         gHost = XOpenDisplay(nullptr);
         ASSERT_NE(gHost, nullptr);
         int eventBase = 0, errorBase = 0, major = 0, minor = 0;
@@ -83,10 +98,7 @@ public:
     void TearDown() override {
         if (gHost != nullptr) XCloseDisplay(gHost);
         gHost = nullptr;
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
+        stopXvfb(pid_);
         platform::releaseProcessFontCaches();
     }
 

@@ -81,7 +81,7 @@ TEST(Dispatcher, ResultOfEveryOpcode) {
     const std::set<VstInt32> answersOne = {effOpen, effGetParamLabel, effGetParamDisplay, effGetParamName,
                                            effSetSampleRate, effSetBlockSize, effMainsChanged, effEditGetRect,
                                            effEditClose, effGetPlugCategory, effGetEffectName,
-                                           effGetVendorString, effGetProductString};
+                                           effGetVendorString, effGetProductString, effCanBeAutomated};
     for (VstInt32 opcode = -3; opcode <= 120; ++opcode) {
         if (opcode == effClose || opcode == effEditOpen) continue;  // closing and windows: tested apart
         HostBuffer buffer;

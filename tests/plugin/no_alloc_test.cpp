@@ -31,7 +31,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
 
     // Through the plug-in's process entry: processing, bypass, an empty block.
     test::Vst2Effect effect(createInstance);
-    const long shell = allocationsDuring([&] {
+    const long vst2 = allocationsDuring([&] {
         for (int at = 0, n = 0; at < total; at += 256, ++n) {
             effect->setParameter(effect, kParamBypass, n % 7 == 3 ? 1.0f : 0.0f);
             effect->setParameter(effect, kParamFocusFreq, static_cast<float>(n % 13) / 13.0f);
@@ -41,7 +41,7 @@ TEST(Realtime, ProcessingAllocatesNothing) {
             effect->processReplacing(effect, inputs, outputs, frames);
         }
     });
-    EXPECT_EQ(shell, 0);
+    EXPECT_EQ(vst2, 0);
 
     // Through the LV2 instance, with control values that change every run and so are read as the
     // decimals they name, a NaN and switches among them.

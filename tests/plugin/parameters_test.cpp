@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "formats/module/identity.h"
+
 namespace lumisere {
 namespace {
 
@@ -14,6 +16,19 @@ std::string display(unsigned index, float p) {
     char buf[kParamDisplayCapacity];
     formatParamDisplay(index, p, buf, sizeof buf);
     return buf;
+}
+
+// Saved sessions, presets and scripts name the plug-in by its URI and ids and each parameter by its
+// index and symbol; a change to any of them loses what users saved.
+TEST(Parameters, SymbolsIndicesAndIdsStayAsReleased) {
+    const char* const symbols[kNumParams] = {"de_ess_thresh", "focus_freq",  "listen_sibilance",
+                                             "dipses_thresh", "noise_reduce", "air_silk",
+                                             "output_trim",   "dry_wet",      "bypass"};
+    for (int i = 0; i < kNumParams; ++i) EXPECT_STREQ(kParams[i].symbol, symbols[i]) << "index " << i;
+    EXPECT_STREQ(kLv2Uri, "https://ostrel-audio.example/plugins/lumisere");
+    EXPECT_STREQ(kLv2UiUri, "https://ostrel-audio.example/plugins/lumisere#ui");
+    EXPECT_STREQ(kVst2UniqueId, "LMSR");
+    EXPECT_STREQ(kPluginId, "audio.ostrel.lumisere");
 }
 
 TEST(Parameters, DisplayTextsAtDefaultsAndAtBothEnds) {

@@ -36,6 +36,8 @@ struct CountingCanvas final : platform::Canvas {
     void drawText(const char*, platform::PointF, const platform::Font&, platform::Argb, platform::TextAlign) override {
         ++calls;
     }
+    void clipTo(const platform::IntRect&) override {}
+    void unclip() override {}
 };
 
 constexpr float kFocusValues[] = {0.0f, 0.15f, 0.4f, 0.77f, 1.0f};
@@ -90,7 +92,7 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
             view.pointerRelease(knob.centerX, knob.centerY - 40);
             view.pointerPress(60 + i % 140, editor::kEditorHeight - 40, editor::kEditorHeight);  // dry/wet
             view.pointerRelease(0, 0);
-            view.paint(canvas, editor::kEditorWidth, editor::kEditorHeight);
+            view.paint(canvas, editor::kEditorWidth, editor::kEditorHeight, false);
             for (int m = 0; m < kNumMeters; ++m) sink += fx.meter(m);
         }
         EXPECT_GT(canvas.calls, 0);

@@ -1,6 +1,7 @@
 // The built tool as a user runs it: batches with bad files, output safety, formats, usage mistakes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -258,6 +259,48 @@ TEST(Cli, UsageMistakesExitWithTwoAndSayWhatIsValid) {
     EXPECT_EQ(ok.status, 0) << ok.err;
 }
 
+// A disk that fills up under an output (a file-size limit, past which writes fail as on a full
+// disk), with the last byte or the last half of the file missing: in every format the run fails and
+// the earlier render stays. libsndfile loses a FLAC encoder's last failed write, so this once
+// reported a damaged FLAC as written and put it in place.
+TEST(Cli, AFullDiskFailsTheRunAndKeepsTheEarlierOutput) {
+    ScratchDir dir;
+    writeAudio(dir / "take.wav", noise(0.3, 1.0));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    for (const std::string name : {"o.wav", "o.flac", "o.aiff", "o.ogg"}) {
+        ASSERT_EQ(runTool(dir, {"process", "take.wav", "-o", name}).status, 0) << name;
+        const auto size = static_cast<rlim_t>(fs::file_size(dir / name));
+        for (const rlim_t limit : {size - 1, size / 2}) {
+            writeBytes(dir / name, "an earlier render");
+            rlimit cut = unlimited;
+            cut.rlim_cur = limit;
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &cut), 0);
+            const ToolRun run = runTool(dir, {"process", "take.wav", "-o", name, "--force"});
+            ::setrlimit(RLIMIT_FSIZE, &unlimited);
+            EXPECT_EQ(run.status, 1) << name << " cut at " << limit << " of " << size << " bytes";
+            EXPECT_EQ(run.err.rfind("lumisere: take.wav: write failed: ", 0), 0u) << run.err;
+            EXPECT_TRUE(readText(dir / name) == "an earlier render") << name << " was replaced";
+            EXPECT_FALSE(hasHiddenFiles(dir.path())) << name;
+        }
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+}
+
+// Reports, listings and help that cannot be written to standard output fail the run, and say so.
+TEST(Cli, AnUnwritableStandardOutputIsAFailure) {
+    ScratchDir dir;
+    writeAudio(dir / "take.wav", sine(440.0, 0.3, 0.1));
+    for (const std::string args : {"params", "params --json", "--help", "--version", "process take.wav -o r.wav --json",
+                                   "process take.wav -o r.wav --force"}) {
+        const int raw = std::system(("cd '" + dir.path().string() + "' && '" LUMISERE_TOOL_PATH "' " + args +
+                                     " > /dev/full 2> err.txt").c_str());
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << args;
+        EXPECT_NE(readText(dir / "err.txt").find("lumisere: cannot write to standard output"), std::string::npos) << args;
+    }
+}
+
 // The header announces 8820 frames; the file holds the first 4000.
 std::string cutShort(const ScratchDir& dir, const std::string& name, int format) {
     Audio whole = sine(440.0, 0.3, 0.2);
@@ -304,6 +347,19 @@ TEST(Cli, JsonReportListsEveryFileInOrder) {
     EXPECT_NE(text.out.find("  cut short: the header announces 8820 frames, the file holds 4000\n"), std::string::npos)
         << text.out;
     EXPECT_NE(text.err.find("cut.aiff: warning: cut short"), std::string::npos) << text.err;
+
+    // An Ogg stream cut short announces no length (libsndfile counts it as the largest number): unknown.
+    Audio ogg = noise(0.3, 1.0);
+    ogg.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    writeAudio(dir / "cut.ogg", ogg);
+    writeBytes(dir / "cut.ogg", readText(dir / "cut.ogg").substr(0, fs::file_size(dir / "cut.ogg") / 2));
+    const ToolRun cutOgg = runTool(dir, {"process", "cut.ogg", "-o", "ogg.wav", "--json"});
+    EXPECT_EQ(cutOgg.status, 0) << cutOgg.err;
+    const nlohmann::json oggReport = nlohmann::json::parse(cutOgg.out)["files"][0];
+    EXPECT_TRUE(oggReport["truncated"].is_null()) << oggReport;
+    EXPECT_FALSE(oggReport.contains("framesAnnounced")) << oggReport;
+    EXPECT_EQ(cutOgg.err, "lumisere: cut.ogg: warning: length unknown: the file announces none, it holds " +
+                              std::to_string(oggReport["frames"].get<long long>()) + " frames\n");
 }
 
 TEST(Cli, SnapshotDrawsTheEditorAtTheGivenSettings) {

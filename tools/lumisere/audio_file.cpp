@@ -247,7 +247,10 @@ AudioReader::AudioReader(const std::string& path) {
         release();
         throw FileError("contains no audio (zero length)");
     }
-    announced_ = std::max(info_.frames, headerFrames(fd_, info_.format & SF_FORMAT_TYPEMASK));
+    // libsndfile gives the largest count for a stream whose end it cannot find (an Ogg file cut
+    // short): that announces nothing.
+    lengthKnown_ = info_.frames != SF_COUNT_MAX;
+    if (lengthKnown_) announced_ = std::max(info_.frames, headerFrames(fd_, info_.format & SF_FORMAT_TYPEMASK));
 }
 
 AudioReader::~AudioReader() { release(); }
@@ -311,12 +314,26 @@ void AudioWriter::write(const double* interleaved, sf_count_t frames) {
         written = sf_writef_int(sound_, scratch_.data(), frames);
     }
     if (written != frames) throw FileError("write failed: " + libraryReason(sound_));
+    framesWritten_ += frames;
 }
 
 void AudioWriter::commit(bool replace) {
     const int finished = sf_close(sound_);
     sound_ = nullptr;
     if (finished != 0) throw FileError(std::string("write failed: ") + sf_error_number(finished));
+    // libsndfile does not report every failed write: a FLAC encoder's last flush on a full disk is
+    // lost and sf_close still succeeds. The finished file is read back and must hold every frame.
+    SF_INFO back{};
+    const OpenResult reopened = ::lseek(file_.fd(), 0, SEEK_SET) == 0 ? openThroughLibrary(file_.fd(), SFM_READ, &back)
+                                                                      : OpenResult{nullptr, systemReason(errno)};
+    if (reopened.file == nullptr) throw FileError("write failed: the finished file cannot be read back (" + reopened.failure + ")");
+    sf_close(reopened.file);
+    if (back.frames != framesWritten_) {
+        const bool counted = back.frames > 0 && back.frames != SF_COUNT_MAX;
+        throw FileError("write failed: the finished file reads back with " +
+                        (counted ? std::to_string(back.frames) : std::string("an unknown number of")) + " frames, not the " +
+                        std::to_string(framesWritten_) + " written (is the disk full?)");
+    }
     file_.commit(replace);
 }
 

@@ -58,11 +58,15 @@ public:
     // or a stream that ended early), once read() has come to the end; 0 when the file is whole.
     sf_count_t framesAnnounced() const { return announced_ > framesRead_ ? announced_ : 0; }
 
+    // False when the file announces no length at all (an Ogg stream whose end cannot be found).
+    bool lengthKnown() const { return lengthKnown_; }
+
 private:
     void release();
 
     sf_count_t announced_ = 0;  // as the header says
     sf_count_t framesRead_ = 0;
+    bool lengthKnown_ = true;
 
     // Ours, closed exactly once whatever path the open takes; libsndfile works on its own duplicate.
     int fd_ = -1;
@@ -85,7 +89,9 @@ public:
     // float encoding holds a finite sample past its range at the largest float, not at infinity.
     void write(const double* interleaved, sf_count_t frames);
 
-    // Finishes the file and puts it in place as PendingFile::commit() does.
+    // Finishes the file, reads it back to make sure it holds every frame written (FileError if not:
+    // a full disk can cut a file short without libsndfile saying so), and puts it in place as
+    // PendingFile::commit() does.
     void commit(bool replace);
 
     const std::string& temporaryPath() const { return file_.temporaryPath(); }
@@ -95,6 +101,7 @@ private:
     SNDFILE* sound_ = nullptr;
     SF_INFO info_{};
     int integerBits_ = 0;  // bits of an integer PCM encoding, 0 for the others
+    sf_count_t framesWritten_ = 0;
     std::vector<int> scratch_;
     std::vector<double> floats_;  // samples on their way to a float encoding
 };

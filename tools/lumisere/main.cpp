@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -24,6 +25,7 @@
 
 #include "batch.h"
 #include "core/parameters.h"
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "output_file.h"
 #include "param_args.h"
@@ -147,9 +149,8 @@ int runProcess(const ProcessArgs& args) {
             files.push_back(textEntry({{"input", job.input}, {"output", job.output}, {"error", job.error}}));
             continue;
         }
-        if (job.report->framesAnnounced > 0) {
-            std::fprintf(stderr, "lumisere: %s: warning: %s\n", job.input.c_str(), truncationText(*job.report).c_str());
-        }
+        const std::string truncation = truncationText(*job.report);
+        if (!truncation.empty()) std::fprintf(stderr, "lumisere: %s: warning: %s\n", job.input.c_str(), truncation.c_str());
         if (args.json) {
             files.push_back(reportJson(*job.report));
         } else {
@@ -242,9 +243,11 @@ std::string parseErrorText(const CLI::App& app, const CLI::ParseError& e, int ar
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{"lumisere: de-ess and de-hiss audio files with the Ostrel Lumisere plug-in"};
+    CLI::App app{std::string("lumisere: de-ess and de-hiss audio files with the ") + lumisere::kProductName +
+                 " plug-in"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("lumisere ") + lumisere::kVersionText + " (Ostrel Lumisere)");
+    app.set_version_flag("--version",
+                         std::string("lumisere ") + lumisere::kVersionText + " (" + lumisere::kProductName + ")");
 
     ProcessArgs process;
     CLI::App* processCmd = app.add_subcommand("process", "render audio files through the plug-in");
@@ -309,15 +312,28 @@ int run(int argc, char** argv) {
     return kExitUsage;
 }
 
+// What went to standard output (reports, listings, help) must have arrived: a report lost to a full
+// disk is a failure, said on stderr, not an empty file and status 0.
+int finishStandardOutput(int status) {
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    const int error = errno;
+    std::fprintf(stderr, "lumisere: cannot write to standard output%s\n",
+                 error != 0 ? (": " + systemReason(error)).c_str() : "");
+    return status == 0 ? kExitFileFailed : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    int status = kExitFileFailed;
     try {
-        return run(argc, argv);
+        status = run(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumisere: %s\n", e.what());
     } catch (...) {
         std::fprintf(stderr, "lumisere: unexpected failure\n");
     }
-    return kExitFileFailed;
+    return finishStandardOutput(status);
 }

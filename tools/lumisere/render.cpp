@@ -31,7 +31,7 @@ FileReport renderFile(const std::string& input, const std::string& output, const
     if (in.channels > 2) {
         throw FileError("has " + std::to_string(in.channels) + " channels; only mono and stereo files can be processed");
     }
-    progress.framesTotal = in.frames;
+    progress.framesTotal = reader.lengthKnown() ? in.frames : 0;
 
     SF_INFO out{};
     out.samplerate = in.samplerate;
@@ -88,6 +88,7 @@ FileReport renderFile(const std::string& input, const std::string& output, const
 
     writer.commit(options.replace);
     report.framesAnnounced = reader.framesAnnounced();
+    report.lengthKnown = reader.lengthKnown();
     report.outputPeak = peak;
     return report;
 }

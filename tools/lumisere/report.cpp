@@ -102,7 +102,7 @@ std::string reportText(const FileReport& r) {
     const double seconds = r.sampleRate > 0 ? static_cast<double>(r.frames) / r.sampleRate : 0.0;
     std::string text = r.input + " -> " + r.output + "\n";
     text += printed("  %.2f s at %d Hz, %s\n", seconds, r.sampleRate, r.channels == 1 ? "mono" : "stereo");
-    if (r.framesAnnounced > 0) text += "  " + truncationText(r) + "\n";
+    if (!truncationText(r).empty()) text += "  " + truncationText(r) + "\n";
     if (r.bypassed) {
         text += "  bypassed: the input passed through unchanged\n";
     } else {
@@ -117,6 +117,9 @@ std::string reportText(const FileReport& r) {
 }
 
 std::string truncationText(const FileReport& r) {
+    if (!r.lengthKnown) {
+        return printed("length unknown: the file announces none, it holds %lld frames", static_cast<long long>(r.frames));
+    }
     if (r.framesAnnounced <= 0) return "";
     return printed("cut short: the header announces %lld frames, the file holds %lld",
                    static_cast<long long>(r.framesAnnounced), static_cast<long long>(r.frames));
@@ -129,7 +132,7 @@ nlohmann::json reportJson(const FileReport& r) {
         {"channels", r.channels},
         {"frames", r.frames},
         {"seconds", r.sampleRate > 0 ? static_cast<double>(r.frames) / r.sampleRate : 0.0},
-        {"truncated", r.framesAnnounced > 0},
+        {"truncated", r.lengthKnown ? nlohmann::json(r.framesAnnounced > 0) : nlohmann::json(nullptr)},
         {"bypassed", r.bypassed},
         {"deEsser", statsJson(r.deEss, "shareAbove1Db")},
         {"gate", statsJson(r.gate, "shareActive")},

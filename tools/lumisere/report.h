@@ -46,6 +46,7 @@ struct FileReport {
     int channels = 0;
     std::int64_t frames = 0;
     std::int64_t framesAnnounced = 0;  // what the input's header announced, when it held fewer; else 0
+    bool lengthKnown = true;           // false when the input announced no length at all
     bool bypassed = false;
     ReductionStats deEss;
     ReductionStats gate;
@@ -55,11 +56,13 @@ struct FileReport {
 // A few lines for a person.
 std::string reportText(const FileReport& report);
 
-// One line for stderr when the input was cut short ("cut short: ..."), "" otherwise.
+// One line for stderr when the input was cut short ("cut short: ...") or announced no length
+// ("length unknown: ..."), "" otherwise.
 std::string truncationText(const FileReport& report);
 
 // The same figures for scripts; dB values are numbers, shares 0..1, a silent output's peak in dBFS is
-// null; "truncated" says whether the input was cut short (then "framesAnnounced" follows).
+// null; "truncated" says whether the input was cut short (then "framesAnnounced" follows), null when
+// the input announced no length to compare with.
 nlohmann::json reportJson(const FileReport& report);
 
 // A JSON object with the given texts of one file (names, a message). JSON holds Unicode text but a

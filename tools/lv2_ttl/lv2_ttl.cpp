@@ -19,6 +19,8 @@
 #include "core/parameters.h"
 #include "dsp/de_esser.h"
 #include "formats/lv2/lv2_ports.h"
+#include "formats/module/identity.h"
+#include "formats/module/version.h"
 
 namespace {
 
@@ -55,8 +57,8 @@ const char* unitOf(const char* label) {
 
 // LV2 has no major version (the URI is it), and a minor version of 0 marks a development build that
 // hosts may hide. So from the project's 1.0 on, its minor is published two higher: 1.0.0 is 2.0.
-constexpr int kLv2MinorVersion = LUMISERE_VERSION_MINOR + (LUMISERE_VERSION_MAJOR > 0 ? 2 : 0);
-constexpr int kLv2MicroVersion = LUMISERE_VERSION_PATCH;
+constexpr int kLv2MinorVersion = kVersionMinor + (kVersionMajor > 0 ? 2 : 0);
+constexpr int kLv2MicroVersion = kVersionPatch;
 
 // The reduction outputs' symbols: their port descriptions and the editor's notifications name them.
 const char* const kDeEssReductionSymbol = "de_ess_reduction";
@@ -126,7 +128,7 @@ std::string description(const std::string& uiBinary) {
     std::ostringstream out;
     out << kPrefixes << "<" << kPluginUri << ">\n"
         << "\ta lv2:Plugin , lv2:DynamicsPlugin ;\n"
-        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
+        << "\tdoap:name \"" << kProductName << "\" ;\n"
         << "\tlv2:project <" << projectUri() << "> ;\n"
         << "\trdfs:comment \"A stereo de-esser and hiss reducer.\" ;\n"
         << "\tlv2:minorVersion " << kLv2MinorVersion << " ;\n"
@@ -174,8 +176,8 @@ std::string description(const std::string& uiBinary) {
     // Hosts name the maker from the project's maintainer.
     out << "<" << projectUri() << ">\n"
         << "\ta doap:Project ;\n"
-        << "\tdoap:name \"Ostrel Lumisere\" ;\n"
-        << "\tdoap:maintainer [\n\t\tfoaf:name \"Ostrel Audio\"\n\t] .\n";
+        << "\tdoap:name \"" << kProductName << "\" ;\n"
+        << "\tdoap:maintainer [\n\t\tfoaf:name \"" << kVendorName << "\"\n\t] .\n";
     return out.str();
 }
 

@@ -6,12 +6,12 @@
 
 #include <new>
 
-#include "dsp/denormal_guard.h"
 #include "formats/lv2/lv2_instance.h"
+#include "formats/module/host_entry.h"
 
 namespace {
 
-using lumisere::dsp::ExceptionMask;
+using lumisere::HostEntryGuard;
 using lumisere::lv2::Lv2Instance;
 
 Lv2Instance* instanceOf(LV2_Handle handle) { return static_cast<Lv2Instance*>(handle); }
@@ -19,37 +19,37 @@ Lv2Instance* instanceOf(LV2_Handle handle) { return static_cast<Lv2Instance*>(ha
 // [instantiation] The plug-in needs no host feature, so the list is not read, and any rate is taken
 // (the processor falls back for one it cannot run at). Null only when memory is short.
 LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const*) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     return new (std::nothrow) Lv2Instance(sampleRate);
 }
 
 // [audio]
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Lv2Instance* instance = instanceOf(handle)) instance->connectPort(port, data);
 }
 
 // [instantiation]
 void activate(LV2_Handle handle) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Lv2Instance* instance = instanceOf(handle)) instance->activate();
 }
 
 // [audio]
 void run(LV2_Handle handle, uint32_t sampleCount) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Lv2Instance* instance = instanceOf(handle)) instance->run(sampleCount);
 }
 
 // [instantiation]
 void deactivate(LV2_Handle handle) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Lv2Instance* instance = instanceOf(handle)) instance->deactivate();
 }
 
 // [instantiation]
 void cleanup(LV2_Handle handle) {
-    const ExceptionMask masked;
+    const HostEntryGuard masked;
     delete instanceOf(handle);
 }
 

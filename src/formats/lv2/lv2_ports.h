@@ -9,15 +9,16 @@
 #include <cstdint>
 
 #include "core/parameters.h"
+#include "formats/module/identity.h"
 
 namespace lumisere::lv2 {
 
 // The plug-in's URI: the name hosts save in sessions and presets. It stands for this set of ports;
 // a change to them that old sessions cannot follow needs a new URI.
-inline constexpr char kPluginUri[] = "https://ostrel-audio.example/plugins/lumisere";
+inline constexpr const char* kPluginUri = kLv2Uri;
 
 // The editor's URI (an X11 UI in the same bundle, Lumisere_ui.so), under the plug-in's.
-inline constexpr char kUiUri[] = "https://ostrel-audio.example/plugins/lumisere#ui";
+inline constexpr const char* kUiUri = kLv2UiUri;
 
 enum PortIndex : std::uint32_t {
     kPortInL = 0,  // audio in, left

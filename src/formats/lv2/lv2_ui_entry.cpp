@@ -1,5 +1,6 @@
 // The UI library's only export, lv2ui_descriptor, and the descriptor's entries. Every entry comes on
-// the host's UI thread; each checks its handle and arguments before it forwards to the instance.
+// the host's UI thread; each checks its handle and arguments before it forwards to the instance, with
+// floating-point exceptions masked for the call (formats/module/host_entry.h).
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
@@ -9,9 +10,11 @@
 #include "editor/panel.h"
 #include "formats/lv2/lv2_ports.h"
 #include "formats/lv2/ui_instance.h"
+#include "formats/module/host_entry.h"
 
 namespace {
 
+using lumisere::HostEntryGuard;
 using lumisere::lv2::EditDelivery;
 using lumisere::lv2::UiInstance;
 
@@ -42,6 +45,7 @@ HostFeatures hostFeatures(const LV2_Feature* const* features) {
 // a widget to fill or a parent, for a parent that is no window, and when memory is short.
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
                          LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    const HostEntryGuard masked;
     if (pluginUri == nullptr || std::strcmp(pluginUri, lumisere::lv2::kPluginUri) != 0 || write == nullptr ||
         widget == nullptr) {
         return nullptr;
@@ -65,13 +69,18 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
 }
 
 // Closes the window and frees the instance; the edits still pending go to the host first.
-void cleanup(LV2UI_Handle handle) { delete instanceOf(handle); }
+void cleanup(LV2UI_Handle handle) {
+    const HostEntryGuard masked;
+    delete instanceOf(handle);
+}
 
 void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t bufferSize, uint32_t format, const void* buffer) {
+    const HostEntryGuard masked;
     if (UiInstance* ui = instanceOf(handle)) ui->portEvent(port, bufferSize, format, buffer);
 }
 
 int idle(LV2UI_Handle handle) {
+    const HostEntryGuard masked;
     UiInstance* ui = instanceOf(handle);
     return ui != nullptr ? ui->idle() : 1;
 }

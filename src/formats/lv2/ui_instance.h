@@ -62,8 +62,11 @@ public:
     float deEssReductionDb() const override { return deEssDb_.load(std::memory_order_relaxed); }
     float gateReductionDb() const override { return gateDb_.load(std::memory_order_relaxed); }
 
-    // editor::EditListener, on the event thread: after every change the editor makes.
+    // editor::EditListener, on the event thread: after every change the editor makes. The UI's write
+    // function carries values only, so a gesture's begin and end have nothing to send.
+    void editBegan(int) override {}
     void parameterEdited(int index, float value) override;
+    void editEnded(int) override {}
 
 private:
     // Writes parameter index's value to its port in its physical unit, the float protocol.

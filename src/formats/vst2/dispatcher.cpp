@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/parameters.h"
-#include "dsp/denormal_guard.h"
+#include "formats/module/host_entry.h"
 #include "formats/vst2/vst2_instance.h"
 
 namespace lumisere::vst2 {
@@ -63,19 +63,28 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
             if (ptr != nullptr) *static_cast<ERect**>(ptr) = &instance.editorRect;
             return 1;
 
-        case effEditOpen:  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
-            instance.openEditor(ptr);
-            return 1;
+        case effEditOpen: {  // [ui thread] ptr is the host's parent window (an HWND, or an X11 window id)
+            const bool opened = instance.openEditor(ptr);
+            instance.deliverEdits();  // the end of a drag in a window this open replaced
+            return opened ? 1 : 0;
+        }
 
         case effEditClose:  // [ui thread] also when no editor is open
             instance.closeEditor();
             return 1;
 
+        case effEditIdle:  // [ui thread] the editor keeps its own time; this only hands over its edits
+            instance.deliverEdits();
+            return 0;
+
+        case effCanBeAutomated:  // [ui thread] every parameter may be recorded
+            return isParamIndex(index) ? 1 : 0;
+
         case effGetPlugCategory:  // [ui thread]
             return kPlugCategEffect;
 
         case effGetEffectName:  // [ui thread] 32 bytes
-            writeFixedText(ptr, kEffectName, kHostTextSize);
+            writeFixedText(ptr, kProductName, kHostTextSize);
             return 1;
 
         case effGetVendorString:  // [ui thread] 32 bytes
@@ -83,7 +92,7 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
             return 1;
 
         case effGetProductString:  // [ui thread] 64 bytes
-            writeFixedText(ptr, kProductName, kHostProductTextSize);
+            writeFixedText(ptr, kProductDescription, kHostProductTextSize);
             return 1;
 
         case effGetVendorVersion:  // [ui thread]
@@ -99,7 +108,7 @@ VstIntPtr dispatch(Vst2Instance& instance, VstInt32 opcode, VstInt32 index, VstI
 
 VstIntPtr VSTCALLBACK dispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                       float opt) {
-    const dsp::ExceptionMask masked;  // a debug host may run with floating-point exceptions unmasked
+    const HostEntryGuard masked;  // a debug host may run with floating-point exceptions unmasked
     Vst2Instance* instance = Vst2Instance::fromEffect(effect);
     return instance == nullptr ? 0 : dispatch(*instance, opcode, index, value, ptr, opt);
 }

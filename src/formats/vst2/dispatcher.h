@@ -1,6 +1,7 @@
 // The host's control requests (the AEffect dispatcher slot).
 #pragma once
 
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "formats/vst2/vst_host.h"
 
@@ -8,9 +9,6 @@ namespace lumisere::vst2 {
 
 struct Vst2Instance;
 
-constexpr const char* kEffectName = "Ostrel Lumisere";
-constexpr const char* kVendorName = "Ostrel Audio";
-constexpr const char* kProductName = "Ostrel Lumisere Quantum De-Esser & Denoise";
 constexpr VstIntPtr kVendorVersion = kVersionNumber;
 constexpr const char* kCanDoTimeInfo = "receiveVstTimeInfo";
 

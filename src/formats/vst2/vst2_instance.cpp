@@ -5,10 +5,11 @@
 #include <new>
 #include <type_traits>
 
-#include "dsp/denormal_guard.h"
 #include "editor/panel.h"
+#include "formats/module/host_entry.h"
 #include "formats/module/library.h"
 #include "formats/vst2/dispatcher.h"
+#include "platform/window_layer.h"
 
 namespace lumisere::vst2 {
 
@@ -29,7 +30,7 @@ void VSTCALLBACK processEntry(AEffect* effect, float** inputs, float** outputs, 
 
 // [any thread]
 void VSTCALLBACK setParameterEntry(AEffect* effect, VstInt32 index, float value) {
-    const dsp::ExceptionMask masked;
+    const HostEntryGuard masked;
     if (Vst2Instance* instance = Vst2Instance::fromEffect(effect)) instance->setParameter(index, value);
 }
 
@@ -60,7 +61,7 @@ Vst2Instance::Vst2Instance(audioMasterCallback host)
     header.version = kPluginVersion;
     header.processReplacing = processEntry;
     header.processDoubleReplacing = nullptr;
-    editor = new (std::nothrow) Editor(processor);
+    editor = new (std::nothrow) Editor(processor, header, host);
 }
 
 Vst2Instance::~Vst2Instance() { delete editor; }
@@ -70,14 +71,56 @@ void Vst2Instance::setParameter(VstInt32 index, float value) {
     // The focus band-pass follows at the audio core's next block start, the editor at its next tick.
 }
 
-void Vst2Instance::openEditor(void* parent) {
+bool Vst2Instance::openEditor(void* parent) {
     parentWindow = parent;
+    if (editor == nullptr || !editor->notifier.prepare()) return false;
     // A second open without a close replaces the first window: an instance never has two.
-    if (editor != nullptr) editor->view.open(parent);
+    return editor->view.open(parent);
 }
 
 void Vst2Instance::closeEditor() {
-    if (editor != nullptr) editor->view.close();
+    if (editor == nullptr) return;
+    editor->view.close();
+    editor->notifier.deliverPending();
+}
+
+void Vst2Instance::deliverEdits() {
+    if (editor != nullptr) editor->notifier.deliverPending();
+}
+
+bool HostEditNotifier::prepare() {
+    if (platform::clientCallsOnOpeningThread() || queue_ != nullptr) return true;
+    queue_.reset(new (std::nothrow) editor::EditQueue);
+    return queue_ != nullptr;
+}
+
+void HostEditNotifier::post(const editor::EditEvent& event) {
+    if (queue_ != nullptr) {
+        queue_->push(event);
+    } else if (!muted_) {
+        send(event);  // on the thread that opened the window: the host's
+    }
+}
+
+void HostEditNotifier::deliverPending() {
+    if (queue_ == nullptr) return;
+    queue_->drain([this](const editor::EditEvent& event) {
+        if (!muted_) send(event);
+    });
+}
+
+void HostEditNotifier::send(const editor::EditEvent& event) const {
+    switch (event.kind) {
+        case editor::EditEvent::Kind::Begin:
+            host_(&effect_, audioMasterBeginEdit, event.index, 0, nullptr, 0.0f);
+            break;
+        case editor::EditEvent::Kind::Value:
+            host_(&effect_, audioMasterAutomate, event.index, 0, nullptr, event.value);
+            break;
+        case editor::EditEvent::Kind::End:
+            host_(&effect_, audioMasterEndEdit, event.index, 0, nullptr, 0.0f);
+            break;
+    }
 }
 
 AEffect* createInstance(audioMasterCallback host) {
@@ -90,7 +133,8 @@ AEffect* createInstance(audioMasterCallback host) {
 
 void destroyInstance(Vst2Instance* instance) {
     if (instance == nullptr) return;
-    // The window goes before the record it points to.
+    // The window goes before the record it points to; the host, closing the instance, is told nothing.
+    if (instance->editor != nullptr) instance->editor->notifier.mute();
     instance->closeEditor();
     delete instance;
     instanceDestroyed();

@@ -6,16 +6,20 @@
 // the audio thread calls the process entry; setParameter and getParameter may come on either.
 #pragma once
 
+#include <memory>
+
 #include "core/processor.h"
+#include "editor/edit_queue.h"
 #include "editor/editor_model.h"
 #include "editor/editor_view.h"
+#include "formats/module/identity.h"
 #include "formats/module/version.h"
 #include "formats/vst2/vst_host.h"
 
 namespace lumisere::vst2 {
 
 // What the editor sees of the processor: the stored parameters, the smoothed reductions, and its own
-// writes, which go straight to the processor without telling the host.
+// writes, which go straight to the processor (the host hears of them through HostEditNotifier).
 class ProcessorEditorModel final : public editor::EditorModel {
 public:
     explicit ProcessorEditorModel(Processor& processor) : processor_(processor) {}
@@ -28,7 +32,42 @@ private:
     Processor& processor_;
 };
 
-constexpr VstInt32 kUniqueId = fourCharCode('L', 'M', 'S', 'R');
+// Tells the host of the editor's edits as VST 2.x hosts record them: audioMasterBeginEdit, then
+// audioMasterAutomate with each new value, then audioMasterEndEdit; nothing else is ever sent. The
+// host is called on its UI thread only: where the window's calls come on the thread that opened it
+// (the Win32 window procedure) the edits go to the host at once; from a window thread of its own (the
+// X11 editor's) they wait in the queue for effEditIdle or effEditClose. A host that never sends
+// effEditIdle hears of them when it closes the editor; until then the processor already holds every
+// value, and getParameter answers it.
+class HostEditNotifier final : public editor::EditListener {
+public:
+    HostEditNotifier(AEffect& effect, audioMasterCallback host) : effect_(effect), host_(host) {}
+
+    // [ui thread] effEditOpen, before the window: where the window's calls come on a thread of its
+    // own, the queue they wait in, made once. False when memory is short.
+    bool prepare();
+    // [ui thread] effEditIdle, effEditClose: sends the edits waiting, oldest first.
+    void deliverPending();
+    // [ui thread] effClose: a host tearing the instance down is told nothing more.
+    void mute() { muted_ = true; }
+
+    // editor::EditListener, on the editor window's thread.
+    void editBegan(int index) override { post({editor::EditEvent::Kind::Begin, index, 0.0f}); }
+    void parameterEdited(int index, float value) override { post({editor::EditEvent::Kind::Value, index, value}); }
+    void editEnded(int index) override { post({editor::EditEvent::Kind::End, index, 0.0f}); }
+
+private:
+    void post(const editor::EditEvent& event);
+    void send(const editor::EditEvent& event) const;
+
+    AEffect& effect_;
+    const audioMasterCallback host_;
+    bool muted_ = false;  // the UI thread's own
+    std::unique_ptr<editor::EditQueue> queue_;  // null where the host is told at once
+};
+
+constexpr VstInt32 kUniqueId =
+    fourCharCode(kVst2UniqueId[0], kVst2UniqueId[1], kVst2UniqueId[2], kVst2UniqueId[3]);
 constexpr VstInt32 kPluginVersion = kVersionNumber;
 
 struct Vst2Instance {
@@ -42,27 +81,32 @@ struct Vst2Instance {
         return effect == nullptr ? nullptr : static_cast<Vst2Instance*>(effect->object);
     }
 
-    // [any thread] setParameter: clamps and stores, then asks an open editor to repaint.
+    // [any thread] setParameter: clamps and stores; an open editor shows the value from its next tick.
     void setParameter(VstInt32 index, float value);
 
-    // [ui thread] effEditOpen / effEditClose.
-    void openEditor(void* parent);
+    // [ui thread] effEditOpen: false when no window was made (no display, a parent that is no window).
+    bool openEditor(void* parent);
+    // [ui thread] effEditClose: closes the window and sends the host the edits still waiting.
     void closeEditor();
+    // [ui thread] effEditIdle: sends the host the edits waiting.
+    void deliverEdits();
 
     // [any thread] The open editor window's native handle, null when none is open.
     void* editorWindow() const { return editor == nullptr ? nullptr : editor->view.nativeWindow(); }
 
     AEffect header;                    // what the host holds; must stay the first member
-    audioMasterCallback hostCallback;  // stored, never called
+    audioMasterCallback hostCallback;  // called only by the editor's HostEditNotifier
 
     Processor processor;
 
     // The editor lives as long as the record and opens and closes its window as asked. It is held
     // apart (its classes have virtual functions) so the record keeps a standard layout.
     struct Editor {
-        explicit Editor(Processor& processor) : model(processor), view(model) {}
+        Editor(Processor& processor, AEffect& effect, audioMasterCallback host)
+            : model(processor), notifier(effect, host), view(model, &notifier) {}
         ProcessorEditorModel model;
-        editor::EditorView view;
+        HostEditNotifier notifier;
+        editor::EditorView view;  // last: its window goes before what it calls
     };
 
     // Editor group: the host's parent window of the last open, the size reported, the editor (null

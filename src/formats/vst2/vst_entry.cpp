@@ -1,5 +1,6 @@
 // The library's only exports: VSTPluginMain, and the same routine under the name `main` for older
 // hosts (aliased by the .def file on Windows and by a symbol alias elsewhere).
+#include "formats/module/host_entry.h"
 #include "formats/vst2/vst2_instance.h"
 #include "formats/vst2/vst_host.h"
 
@@ -11,6 +12,7 @@
 
 // [ui thread] One call per instance the host wants; null when the callback is null.
 extern "C" LUMISERE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) {
+    const lumisere::HostEntryGuard masked;
     return lumisere::vst2::createInstance(host);
 }
 

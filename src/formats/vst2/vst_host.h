@@ -1,5 +1,5 @@
 // The VST 2.x plug-in ABI, declared from the published facts of the interface.
-// Only the plug-in shell and code that acts as a host include this file.
+// Only the VST 2.x adapter and code that acts as a host include this file.
 #pragma once
 
 #include <cstddef>

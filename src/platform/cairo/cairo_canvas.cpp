@@ -72,7 +72,17 @@ void releaseProcessFontCaches() {
 
 CairoCanvas::CairoCanvas(int width, int height, const char* family) {
     if (width <= 0 || height <= 0) return;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), family);
+}
+
+CairoCanvas::CairoCanvas(int width, int height, unsigned char* pixels, int stride, const char* family) {
+    if (width <= 0 || height <= 0 || pixels == nullptr || stride < cairoStride(width)) return;
+    adopt(cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, width, height, stride), family);
+}
+
+int CairoCanvas::cairoStride(int width) { return cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width); }
+
+void CairoCanvas::adopt(cairo_surface_t* surface, const char* family) {
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return;
@@ -86,8 +96,8 @@ CairoCanvas::CairoCanvas(int width, int height, const char* family) {
     // GDI+ puts pixel centres on whole coordinates: (0, 0) is the middle of the first pixel.
     cairo_translate(cr, 0.5, 0.5);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-    width_ = width;
-    height_ = height;
+    width_ = cairo_image_surface_get_width(surface);
+    height_ = cairo_image_surface_get_height(surface);
     surface_ = surface;
     cr_ = cr;
     family_ = matchFamily(family);
@@ -253,6 +263,20 @@ void CairoCanvas::drawText(const char* utf8, PointF at, const Font& font, Argb c
     cairo_move_to(cr_, x, at.y + fontExtents.ascent);
     setColour(cr_, colour);
     cairo_show_text(cr_, utf8);
+}
+
+void CairoCanvas::clipTo(const IntRect& r) {
+    if (!ok()) return;
+    cairo_reset_clip(cr_);
+    cairo_new_path(cr_);
+    // With the half-pixel shift, pixel (x, y) spans x - 0.5 .. x + 0.5: the clip lies on pixel edges,
+    // where Cairo clips to whole pixels and leaves the coverage inside as it was.
+    cairo_rectangle(cr_, r.x - 0.5, r.y - 0.5, r.width > 0 ? r.width : 0, r.height > 0 ? r.height : 0);
+    cairo_clip(cr_);
+}
+
+void CairoCanvas::unclip() {
+    if (ok()) cairo_reset_clip(cr_);
 }
 
 }  // namespace lumisere::platform

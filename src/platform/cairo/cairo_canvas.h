@@ -25,6 +25,12 @@ class CairoCanvas final : public Canvas {
 public:
     // A width or height of zero or less gives a canvas that draws nothing and writes no PNG.
     CairoCanvas(int width, int height, const char* family = "Segoe UI");
+    // The same over pixels the caller owns (a shared-memory segment, say): height rows of `stride`
+    // bytes, a stride Cairo accepts for the width (cairoStride), cleared; they must outlive the canvas.
+    CairoCanvas(int width, int height, unsigned char* pixels, int stride, const char* family = "Segoe UI");
+
+    // The row length in bytes Cairo wants for an ARGB32 image `width` pixels wide.
+    static int cairoStride(int width);
     ~CairoCanvas() override;
 
     CairoCanvas(const CairoCanvas&) = delete;
@@ -56,8 +62,11 @@ public:
     void strokeLine(Point from, Point to, const Pen& pen) override;
     bool hasFont() const override { return !family_.empty(); }
     void drawText(const char* utf8, PointF at, const Font& font, Argb colour, TextAlign align) override;
+    void clipTo(const IntRect& r) override;
+    void unclip() override;
 
 private:
+    void adopt(_cairo_surface* surface, const char* family);
     void setSource(const Brush& brush);
     void strokePath(const Pen& pen, double startX, double startY, double endX, double endY);
 

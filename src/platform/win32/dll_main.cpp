@@ -1,4 +1,4 @@
-// The library's load and unload hook. It forwards to the plug-in shell (platform/library_hooks.h),
+// The library's load and unload hook. It forwards to the module layer (platform/library_hooks.h),
 // which owns the library-wide state, and on FreeLibrary first to the editor window's class
 // (win32/window_class.h).
 //
@@ -24,7 +24,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
     case DLL_PROCESS_DETACH:
         // reserved is null for FreeLibrary and non-null when the process is ending. Freed with an editor
         // open, the library first takes down its windows and their class, whose procedure is about to
-        // be unmapped, and only then lets the shell stop the graphics runtime they draw with. At process
+        // be unmapped, and only then lets the module layer stop the graphics runtime they draw with. At process
         // exit the system reclaims both, and other libraries may already be gone.
         if (reserved == nullptr) lumisere::platform::closeWindowsAndUnregisterClass();
         lumisere::platform::onLibraryUnload(reserved != nullptr);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 namespace lumisere::platform {
@@ -90,7 +91,13 @@ bool drawable(const IntRect& r) { return r.width > 0 && r.height > 0; }
 
 }  // namespace
 
-GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family) {
+GdiplusCanvas::GdiplusCanvas(int width, int height)
+    : GdiplusCanvas(width, height, kEditorFontFamilies, static_cast<int>(std::size(kEditorFontFamilies))) {}
+
+GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family)
+    : GdiplusCanvas(width, height, &family, family != nullptr ? 1 : 0) {}
+
+GdiplusCanvas::GdiplusCanvas(int width, int height, const char* const* families, int familyCount) {
     if (width <= 0 || height <= 0) return;
     if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap_) != Gdiplus::Ok) {
         bitmap_ = nullptr;
@@ -105,9 +112,11 @@ GdiplusCanvas::GdiplusCanvas(int width, int height, const char* family) {
     gp::GdipSetSmoothingMode(graphics_, Gdiplus::SmoothingModeAntiAlias);
     gp::GdipSetTextRenderingHint(graphics_, Gdiplus::TextRenderingHintClearTypeGridFit);
 
-    if (family != nullptr) {
-        const std::wstring name = widen(family);
-        if (gp::GdipCreateFontFamilyFromName(name.c_str(), nullptr, &family_) != Gdiplus::Ok) family_ = nullptr;
+    for (int i = 0; i < familyCount && family_ == nullptr; ++i) {
+        const Gdiplus::GpStatus found =
+            families[i] == nullptr ? gp::GdipGetGenericFontFamilySansSerif(&family_)
+                                   : gp::GdipCreateFontFamilyFromName(widen(families[i]).c_str(), nullptr, &family_);
+        if (found != Gdiplus::Ok) family_ = nullptr;
     }
     if (gp::GdipCreateStringFormat(0, LANG_NEUTRAL, &centred_) == Gdiplus::Ok) {
         gp::GdipSetStringFormatAlign(centred_, Gdiplus::StringAlignmentCenter);
@@ -133,12 +142,25 @@ Argb GdiplusCanvas::pixel(int x, int y) const {
     return colour;
 }
 
-void GdiplusCanvas::copyTo(HDC dc) const {
-    if (!ok() || dc == nullptr) return;
+void GdiplusCanvas::copyTo(HDC dc, const IntRect& area) const {
+    if (!ok() || dc == nullptr || !drawable(area)) return;
     Gdiplus::GpGraphics* target = nullptr;
     if (gp::GdipCreateFromHDC(dc, &target) != Gdiplus::Ok) return;
-    gp::GdipDrawImageI(target, bitmap_, 0, 0);
+    gp::GdipDrawImagePointRectI(target, bitmap_, area.x, area.y, area.x, area.y, area.width, area.height,
+                                Gdiplus::UnitPixel);
     gp::GdipDeleteGraphics(target);
+}
+
+void GdiplusCanvas::clipTo(const IntRect& r) {
+    if (!ok()) return;
+    // Pixel (x, y) spans x - 0.5 .. x + 0.5 (centres on whole coordinates): the clip lies on pixel edges.
+    gp::GdipSetClipRect(graphics_, static_cast<float>(r.x) - 0.5f, static_cast<float>(r.y) - 0.5f,
+                        static_cast<float>(r.width > 0 ? r.width : 0), static_cast<float>(r.height > 0 ? r.height : 0),
+                        Gdiplus::CombineModeReplace);
+}
+
+void GdiplusCanvas::unclip() {
+    if (ok()) gp::GdipResetClip(graphics_);
 }
 
 bool writeBitmapPng(Gdiplus::GpBitmap* bitmap, const std::string& utf8Path) {

@@ -1,5 +1,5 @@
 // GDI+ as the process-wide graphics runtime: started with the library's first live instance, shut
-// down with its last (the shell counts the instances).
+// down with its last (the module layer counts the instances).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
@@ -26,7 +26,7 @@ std::uintptr_t startGraphicsRuntime() {
 }
 
 // [ui thread] With the last instance's close; also from the unload hook when a host frees the library
-// with instances still open. Never at process exit (the shell's unload hook returns before that).
+// with instances still open. Never at process exit (the module layer's unload hook returns before that).
 void stopGraphicsRuntime(std::uintptr_t token) {
     if (token != 0) Gdiplus::GdiplusShutdown(token);
 }

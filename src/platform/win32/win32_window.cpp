@@ -1,9 +1,11 @@
-// The window layer on Win32: a child window of the host's HWND, drawn with the GDI+ canvas, ticked by
-// a 30 ms WM_TIMER, with the left button captured while held. ANSI entry points throughout.
+// The window layer on Win32: a child window of the host's HWND, drawn with a GDI+ canvas the window
+// keeps for its life, ticked by a 30 ms WM_TIMER, with the left button captured while held. The tick
+// lets the client bring the canvas up to date and invalidates only what it changed. ANSI entry points
+// throughout.
 //
 // Threads: a window belongs to the thread that opened it (the host's UI thread); the system delivers
-// its messages there, so every call into the client comes on that thread. Only requestRepaint, and
-// the count, may come from elsewhere.
+// its messages there, so every call into the client comes on that thread. Only the count may be
+// asked for from elsewhere.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -21,7 +23,7 @@
 namespace lumisere::platform {
 namespace {
 
-constexpr char kWindowTitle[] = "Ostrel Lumisere";
+constexpr char kWindowTitle[] = LUMISERE_PRODUCT_NAME;  // from the top-level CMakeLists.txt
 // Double-clicks are asked for; the window is repainted whole when its size changes.
 constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 constexpr UINT_PTR kTickTimerId = 1;
@@ -50,11 +52,6 @@ public:
     Win32ChildWindow(const Win32ChildWindow&) = delete;
     Win32ChildWindow& operator=(const Win32ChildWindow&) = delete;
 
-    // [any thread] InvalidateRect may be called from any thread; on a handle already destroyed it
-    // fails and does nothing.
-    void requestRepaint() override {
-        if (const HWND hwnd = hwnd_.load()) InvalidateRect(hwnd, nullptr, FALSE);
-    }
     void* nativeHandle() const override { return hwnd_.load(); }
     bool alive() const override { return hwnd_.load() != nullptr; }
 
@@ -84,12 +81,19 @@ public:
 
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+    // [window thread] Frees the canvas while GDI+ still runs (the library's unload stops it next).
+    void dropCanvas() { canvas_.reset(); }
+
 private:
+    void update(HWND hwnd);
     void paint(HWND hwnd);
     void carryOut(HWND hwnd, PointerResponse response);
 
     WindowClient& client_;
     std::atomic<HWND> hwnd_{nullptr};
+    // [window thread] The picture, kept from paint to paint; remade (and painted whole) when the client
+    // size changes. Freed with the window, before the library can stop GDI+.
+    std::unique_ptr<GdiplusCanvas> canvas_;
     bool releasing_ = false;  // our own ReleaseCapture is under way: its WM_CAPTURECHANGED is no loss
 };
 
@@ -115,18 +119,37 @@ struct PaintScope {
     HDC dc = nullptr;
 };
 
-void Win32ChildWindow::paint(HWND hwnd) {
-    PaintScope scope(hwnd);
-    if (scope.dc == nullptr) return;
+// Lets the client bring the kept canvas up to date and invalidates what it changed.
+void Win32ChildWindow::update(HWND hwnd) {
     RECT client{};
     GetClientRect(hwnd, &client);
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
-    // The whole picture, whatever part was invalid, composed off screen and copied in one piece: the
-    // window never shows a half-drawn frame.
-    GdiplusCanvas canvas(width, height);
-    client_.paint(canvas, width, height);
-    canvas.copyTo(scope.dc);
+    bool whole = false;
+    if (canvas_ == nullptr || canvas_->width() != width || canvas_->height() != height) {
+        canvas_.reset();  // the old one's GDI+ objects go before the new one's are made
+        canvas_.reset(new (std::nothrow) GdiplusCanvas(width, height));
+        whole = true;
+    }
+    if (canvas_ == nullptr) return;
+    const Damage damage = client_.paint(*canvas_, width, height, whole);
+    for (int i = 0; i < damage.count; ++i) {
+        const IntRect& r = damage.rects[i];
+        const RECT area{r.x, r.y, r.x + r.width, r.y + r.height};
+        InvalidateRect(hwnd, &area, FALSE);
+    }
+}
+
+void Win32ChildWindow::paint(HWND hwnd) {
+    // The first paint, or one after a size change, comes before the tick could bring the canvas up to date.
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    if (canvas_ == nullptr || canvas_->width() != client.right || canvas_->height() != client.bottom) update(hwnd);
+    PaintScope scope(hwnd);
+    if (scope.dc == nullptr || canvas_ == nullptr) return;
+    // Only the invalid part, from the finished picture off screen: the window never shows a half-drawn frame.
+    const RECT& invalid = scope.ps.rcPaint;
+    canvas_->copyTo(scope.dc, {invalid.left, invalid.top, invalid.right - invalid.left, invalid.bottom - invalid.top});
 }
 
 void Win32ChildWindow::carryOut(HWND hwnd, PointerResponse response) {
@@ -136,7 +159,7 @@ void Win32ChildWindow::carryOut(HWND hwnd, PointerResponse response) {
         releasing_ = false;
     }
     if (response.capture) SetCapture(hwnd);
-    if (response.repaint) InvalidateRect(hwnd, nullptr, FALSE);
+    if (response.repaint) update(hwnd);
 }
 
 LRESULT Win32ChildWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -148,8 +171,7 @@ LRESULT Win32ChildWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         return 1;  // the paint covers every pixel; an erase before it would only flicker
     case WM_TIMER:
         if (wParam != kTickTimerId) break;
-        client_.tick();
-        InvalidateRect(hwnd, nullptr, FALSE);
+        update(hwnd);
         return 0;
     case WM_LBUTTONDOWN: {
         RECT client{};
@@ -175,6 +197,7 @@ LRESULT Win32ChildWindow::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_NCDESTROY:
         // Also when the host destroys its own window first, taking ours with it.
         detach();
+        dropCanvas();
         break;
     default:
         break;
@@ -254,6 +277,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
     return window;
 }
 
+bool clientCallsOnOpeningThread() { return true; }
+
 int openChildWindowCount() {
     std::lock_guard<std::mutex> lock(gWindowsMutex);
     return static_cast<int>(gOpenWindows.size());
@@ -272,6 +297,7 @@ bool closeWindowsAndUnregisterClass() {
         const HWND hwnd = window->detach();
         if (hwnd == nullptr) continue;
         if (GetWindowThreadProcessId(hwnd, nullptr) == thisThread) {
+            window->dropCanvas();
             DestroyWindow(hwnd);
         } else {
             // Only its own thread may destroy it. From now on its messages go to the system's procedure

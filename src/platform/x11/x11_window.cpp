@@ -1,11 +1,12 @@
 // The window layer on X11: a child window on the editor's own Xlib connection, served by an event
-// thread of its own that hands the pointer to the client, ticks every 30 ms and paints.
+// thread of its own that hands the pointer to the client, ticks every 30 ms and copies to the window
+// only what the client's paint changed on the canvas the window keeps.
 //
 // Threads. openChildWindow and the destructor run on the host's UI thread; in between, the event
 // thread is the connection's only user (the UI thread hands the connection over by starting the thread
-// and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads).
-// requestRepaint, from any thread, only sets an atomic flag and wakes the event thread through an
-// eventfd it polls beside the connection: no X call ever comes from a foreign thread.
+// and takes it back after the join), so Xlib needs no locking of its own (no XInitThreads). The stop
+// wakes the event thread through an eventfd it polls beside the connection: no X call ever comes from
+// a foreign thread.
 //
 // Errors. Xlib's process-wide error handler belongs to the host, and Xlib's default one ends the
 // process on a BadWindow. We never touch it: our connection carries an extension record of its own
@@ -14,13 +15,23 @@
 // editors never race each other (or the host) over XSetErrorHandler. Xlib asks that hook only about
 // errors it reads while a call waits for a reply, so every batch of our requests ends with a round trip
 // (XSync, or a request with a reply) before anything reads events: with no request outstanding, event
-// reading cannot meet an error. A broken connection (the X server gone) is an I/O error, which still
-// goes to Xlib's process-wide I/O error handler, the host's.
+// reading cannot meet an error.
+//
+// A broken connection (the X server gone) is an I/O error. Xlib first calls its process-wide I/O error
+// handler, whose default ends the process, then the connection's own exit handler, whose default ends
+// it too. While an editor connection is open we put a handler of ours in front of the process-wide
+// one: for our connections it returns, for any other it calls the handler it replaced (the host's, or
+// Xlib's); the last connection to close puts that one back. Our connections' exit handler
+// (XSetIOErrorExitHandler, libX11 1.7) marks the window lost and returns too, so the Xlib call returns,
+// every later one on that connection does nothing, and the event thread closes the connection and ends:
+// the editor goes, the host stays.
 #include "platform/x11/x11_window.h"
 
 #include <cairo.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +40,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -42,6 +52,7 @@
 // Xlib last: Xlibint.h (the extension writer's interface, for XESetError) defines min and max.
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
+#include <X11/extensions/XShm.h>
 #undef min
 #undef max
 
@@ -82,6 +93,21 @@ class X11ChildWindow;
 std::mutex gRunningMutex;
 std::vector<X11ChildWindow*> gRunning;
 
+// Our open connections, and the process-wide I/O error handler ours stands in front of while there are
+// any; under gRunningMutex.
+std::vector<Display*> gOwnDisplays;
+XIOErrorHandler gReplacedIoHandler = nullptr;
+
+int ioErrorOfAnyConnection(Display* display) {
+    XIOErrorHandler replaced = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
+        if (std::find(gOwnDisplays.begin(), gOwnDisplays.end(), display) != gOwnDisplays.end()) return 0;
+        replaced = gReplacedIoHandler;
+    }
+    return replaced != nullptr ? replaced(display) : 0;
+}
+
 // The error hook of our connections: the error is counted and goes no further; the call that waited
 // for its reply reports failure (status 0), as it would after a handler that returns.
 int swallowError(Display*, xError*, XExtCodes*, int* status) {
@@ -90,14 +116,34 @@ int swallowError(Display*, xError*, XExtCodes*, int* status) {
     return True;
 }
 
-// The editor's own connection to the display named by DISPLAY, with the error hook in place; null
-// when there is no display.
-Display* openConnection() {
+void closeConnection(Display* display) {
+    XCloseDisplay(display);
+    std::lock_guard<std::mutex> lock(gRunningMutex);
+    gOwnDisplays.erase(std::remove(gOwnDisplays.begin(), gOwnDisplays.end(), display), gOwnDisplays.end());
+    if (!gOwnDisplays.empty()) return;
+    // Put the replaced handler back, unless someone has put one of their own in front of ours since.
+    const XIOErrorHandler current = XSetIOErrorHandler(gReplacedIoHandler);
+    if (current != ioErrorOfAnyConnection) XSetIOErrorHandler(current);
+    gReplacedIoHandler = nullptr;
+}
+
+// The editor's own connection to the display named by DISPLAY, with the error hook and the I/O error
+// handlers in place; null when there is no display.
+Display* openConnection(XIOErrorExitHandler lost, void* lostData) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gRunningMutex);
+        if (gOwnDisplays.empty()) {
+            const XIOErrorHandler previous = XSetIOErrorHandler(ioErrorOfAnyConnection);
+            gReplacedIoHandler = previous != ioErrorOfAnyConnection ? previous : nullptr;
+        }
+        gOwnDisplays.push_back(display);
+    }
+    XSetIOErrorExitHandler(display, lost, lostData);
     XExtCodes* codes = XAddExtension(display);
     if (codes == nullptr) {
-        XCloseDisplay(display);
+        closeConnection(display);
         return nullptr;
     }
     XESetError(display, codes->extension, swallowError);
@@ -129,9 +175,6 @@ public:
     // The destructor calls it, and so does the library's unload for a window a host left open.
     void shutDown();
 
-    void requestRepaint() override {
-        if (!repaintPending_.exchange(true)) wake();
-    }
     void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
     bool alive() const override { return alive_.load(); }
 
@@ -140,6 +183,11 @@ private:
         const std::uint64_t one = 1;
         // Fails only on a counter already near 2^64, which wakes the thread just the same.
         [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+
+    // [event thread] The connection's exit handler: the X server is gone.
+    static void connectionLost(Display*, void* window) {
+        static_cast<X11ChildWindow*>(window)->lost_.store(true);
     }
 
     // The event thread and its parts.
@@ -151,6 +199,7 @@ private:
     void carryOut(const PointerResponse& response);
     void checkCapture();
     void loseCapture();
+    bool makeSharedCanvas();
     void paint();
 
     WindowClient& client_;
@@ -162,15 +211,20 @@ private:
     Window window_ = 0;
     GC gc_ = nullptr;
     std::unique_ptr<CairoCanvas> canvas_;
-    XImage image_{};  // describes canvas_'s pixels for XPutImage; owns nothing
+    XImage image_{};  // describes canvas_'s pixels for XPutImage and XShmPutImage; owns nothing
+    XShmSegmentInfo shared_{};  // canvas_'s pixels when the server reads them from shared memory
+    bool sharedCanvas_ = false;
     int wakeFd_ = -1;
     std::thread thread_;
 
     std::atomic<bool> stop_{false};
-    std::atomic<bool> repaintPending_{true};
     std::atomic<bool> alive_{true};
+    std::atomic<bool> lost_{false};  // the connection broke: every Xlib call on it does nothing now
 
     // The event thread's own.
+    bool paintDue_ = true;       // bring the picture up to date at the next turn of the loop
+    bool painted_ = false;       // the canvas holds the client's picture
+    bool exposed_ = false;       // the server lost some of the window's pixels: copy the whole canvas
     bool captured_ = false;      // our active grab is in force
     bool firstOfPair_ = false;   // the last press may be the first of a double-click
     Time firstPressTime_ = 0;    // server milliseconds
@@ -179,7 +233,7 @@ private:
 };
 
 bool X11ChildWindow::open(Window parent) {
-    display_ = openConnection();
+    display_ = openConnection(connectionLost, this);
     if (display_ == nullptr) return false;
 
     // A round trip: a parent id that is no window fails here, its error swallowed.
@@ -201,7 +255,7 @@ bool X11ChildWindow::open(Window parent) {
     XWindowAttributes own;
     if (XGetWindowAttributes(display_, window_, &own) == 0) return false;
 
-    canvas_ = std::make_unique<CairoCanvas>(width_, height_);
+    if (!makeSharedCanvas()) canvas_ = std::make_unique<CairoCanvas>(width_, height_);
     if (!canvas_->ok()) return false;
     cairo_surface_t* surface = canvas_->surface();
     image_.width = width_;
@@ -218,6 +272,7 @@ bool X11ChildWindow::open(Window parent) {
     image_.red_mask = parentAttributes.visual->red_mask;
     image_.green_mask = parentAttributes.visual->green_mask;
     image_.blue_mask = parentAttributes.visual->blue_mask;
+    if (sharedCanvas_) image_.obdata = reinterpret_cast<char*>(&shared_);
     if (XInitImage(&image_) == 0) return false;
 
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -237,6 +292,12 @@ void X11ChildWindow::shutDown() {
         std::lock_guard<std::mutex> lock(gRunningMutex);
         gRunning.erase(std::remove(gRunning.begin(), gRunning.end(), this), gRunning.end());
     }
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+        // The process is ending on our own thread (exit() from a handler of the host's, inside an Xlib
+        // call of ours): no thread joins itself, and the connection is left to the process's end.
+        thread_.detach();
+        return;
+    }
     if (thread_.joinable()) {
         stop_.store(true);
         wake();
@@ -247,12 +308,14 @@ void X11ChildWindow::shutDown() {
         // Gone already when the host destroyed its window first; the grab, if any, goes with ours.
         if (window_ != 0 && alive_.load()) XDestroyWindow(display_, window_);
         XSync(display_, False);
-        XCloseDisplay(display_);
+        closeConnection(display_);
         display_ = nullptr;
     }
     if (wakeFd_ >= 0) close(wakeFd_);
     wakeFd_ = -1;
     canvas_.reset();  // nothing of Cairo's outlives the window, even where its owner is never freed
+    if (shared_.shmaddr != nullptr) shmdt(shared_.shmaddr);  // the server let go with the connection
+    shared_.shmaddr = nullptr;
 }
 
 X11ChildWindow::~X11ChildWindow() {
@@ -279,33 +342,41 @@ struct StopRunningWindowsAtUnload {
 
 void X11ChildWindow::run() {
     auto nextTick = Clock::now() + kTickPeriod;
-    while (!stop_.load()) {
+    while (!stop_.load() && !lost_.load()) {
         dispatchEvents();
         if (alive_.load()) {
             const auto now = Clock::now();
             if (now >= nextTick) {
                 if (captured_) checkCapture();
-                client_.tick();
-                repaintPending_.store(true);
+                paintDue_ = true;
                 nextTick += kTickPeriod;
                 if (nextTick <= now) nextTick = now + kTickPeriod;  // behind after a slow paint: no burst
             }
-            if (repaintPending_.exchange(false)) paint();
+            if (paintDue_ || exposed_) paint();
         }
         // The paint's round trip may have queued events: poll only with none waiting.
-        if (XPending(display_) == 0) waitForWork(nextTick);
+        if (!lost_.load() && XPending(display_) == 0) waitForWork(nextTick);
+    }
+    if (lost_.load()) {
+        // The window went with the server. The connection is closed on this thread, which holds the
+        // display's lock if the host turned Xlib's locking on (Xlib takes it for good on an I/O error).
+        alive_.store(false);
+        loseCapture();
+        closeConnection(display_);
+        display_ = nullptr;
+        gc_ = nullptr;
     }
 }
 
 void X11ChildWindow::dispatchEvents() {
-    while (XPending(display_) > 0) {
+    while (!lost_.load() && XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         handle(event);
     }
 }
 
-// Sleeps until the connection has input, a repaint or the stop is asked for, or the next tick is due
+// Sleeps until the connection has input, the stop is asked for, or the next tick is due
 // (no tick once the window is gone).
 void X11ChildWindow::waitForWork(Clock::time_point nextTick) {
     int timeoutMs = -1;
@@ -323,7 +394,7 @@ void X11ChildWindow::waitForWork(Clock::time_point nextTick) {
 void X11ChildWindow::handle(const XEvent& event) {
     switch (event.type) {
         case Expose:
-            repaintPending_.store(true);  // the whole surface, so a burst of exposures paints once
+            exposed_ = true;  // the whole canvas, so a burst of exposures copies once
             break;
         case ButtonPress:
             if (event.xbutton.button == Button1) press(event.xbutton);
@@ -384,7 +455,7 @@ void X11ChildWindow::carryOut(const PointerResponse& response) {
         XUngrabPointer(display_, CurrentTime);
         XSync(display_, False);
     }
-    if (response.repaint) repaintPending_.store(true);
+    if (response.repaint) paintDue_ = true;
 }
 
 // The server ends our grab without telling us when the window becomes unviewable because the host
@@ -404,16 +475,72 @@ void X11ChildWindow::loseCapture() {
 }
 
 void X11ChildWindow::paint() {
-    // The client composes on a cleared canvas off screen; one XPutImage lays the whole picture down.
-    cairo_surface_t* surface = canvas_->surface();
-    cairo_surface_flush(surface);
-    std::memset(image_.data, 0, static_cast<std::size_t>(image_.bytes_per_line) * static_cast<std::size_t>(height_));
-    cairo_surface_mark_dirty(surface);
-    client_.paint(*canvas_, width_, height_);
-    cairo_surface_flush(surface);
-    XPutImage(display_, window_, gc_, &image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
-              static_cast<unsigned>(height_));
-    XSync(display_, False);  // a window destroyed under the copy reports here, to our hook
+    // The client brings the canvas it painted last time up to date off screen (the first time whole,
+    // on the canvas Cairo made cleared); only the rectangles it changed go to the server.
+    paintDue_ = false;
+    Damage damage = client_.paint(*canvas_, width_, height_, !painted_);
+    painted_ = true;
+    cairo_surface_flush(canvas_->surface());
+    if (exposed_) {
+        exposed_ = false;
+        damage = Damage{};
+        damage.add({0, 0, width_, height_});
+    }
+    if (damage.count == 0) return;
+    for (int i = 0; i < damage.count; ++i) {
+        // Within the surface: a client's rectangle may reach past its edges.
+        const IntRect& r = damage.rects[i];
+        const int x = std::max(r.x, 0);
+        const int y = std::max(r.y, 0);
+        const int right = std::min(r.x + r.width, width_);
+        const int bottom = std::min(r.y + r.height, height_);
+        if (right <= x || bottom <= y) continue;
+        const auto w = static_cast<unsigned>(right - x);
+        const auto h = static_cast<unsigned>(bottom - y);
+        if (sharedCanvas_) {
+            XShmPutImage(display_, window_, gc_, &image_, x, y, x, y, w, h, False);
+        } else {
+            XPutImage(display_, window_, gc_, &image_, x, y, x, y, w, h);
+        }
+    }
+    // A window destroyed under the copy reports here, to our hook; and the server has read a shared
+    // canvas before the next paint draws into it.
+    XSync(display_, False);
+}
+
+// The canvas in a segment of shared memory the server reads the rectangles from (MIT-SHM): no pixel
+// crosses the connection. Only where the server offers the extension and can attach our segment (it
+// runs on this machine and may see it); false otherwise, and nothing is left behind.
+bool X11ChildWindow::makeSharedCanvas() {
+    if (XShmQueryExtension(display_) == False) return false;
+    const int stride = CairoCanvas::cairoStride(width_);
+    shared_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height_),
+                           IPC_CREAT | 0600);
+    if (shared_.shmid < 0) return false;
+    void* pixels = shmat(shared_.shmid, nullptr, 0);
+    if (pixels == reinterpret_cast<void*>(-1)) {
+        shmctl(shared_.shmid, IPC_RMID, nullptr);
+        return false;
+    }
+    shared_.shmaddr = static_cast<char*>(pixels);
+    shared_.readOnly = True;
+    // A server that cannot attach it answers with an error, which our hook counts during the round trip.
+    const int errorsBefore = gSwallowedErrors.load();
+    const bool attached = XShmAttach(display_, &shared_) != 0 && XSync(display_, False) != 0 &&
+                          gSwallowedErrors.load() == errorsBefore;
+    shmctl(shared_.shmid, IPC_RMID, nullptr);  // removed once both sides have let go of it
+    if (attached) {
+        // A new segment is zero-filled: the canvas starts cleared, as Cairo's own would.
+        canvas_ = std::make_unique<CairoCanvas>(width_, height_, static_cast<unsigned char*>(pixels), stride);
+        sharedCanvas_ = canvas_->ok();
+        if (sharedCanvas_) return true;
+        canvas_.reset();
+        XShmDetach(display_, &shared_);
+        XSync(display_, False);
+    }
+    shmdt(pixels);
+    shared_.shmaddr = nullptr;
+    return false;
 }
 
 }  // namespace
@@ -430,6 +557,8 @@ std::unique_ptr<ChildWindow> openChildWindow(void* parent, int width, int height
 }
 
 int openChildWindowCount() { return gOpenWindows.load(std::memory_order_relaxed); }
+
+bool clientCallsOnOpeningThread() { return false; }
 
 int x11SwallowedErrorCount() { return gSwallowedErrors.load(std::memory_order_relaxed); }
 
