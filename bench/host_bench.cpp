@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     double seconds = 8.0;
     std::string baseline = kPlainReading;
     std::string only;  // one material alone, e.g. for counting instructions under a simulator
-    double editorSeconds = 0.0;  // --editor: the idle editor's cost instead of the audio's
+    [[maybe_unused]] double editorSeconds = 0.0;  // --editor: the idle editor's cost instead of the audio's
     std::vector<Entry> entries;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

@@ -38,6 +38,6 @@ endif()
 if(TARGET lumisere_lv2_module)
   install(TARGETS lumisere_lv2_module lumisere_lv2_ui_module LIBRARY DESTINATION ${LUMISERE_INSTALL_LV2_DIR}/Lumisere.lv2 COMPONENT lv2
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  install(FILES ${LUMISERE_LV2_BUNDLE}/manifest.ttl ${LUMISERE_LV2_BUNDLE}/lumisere.ttl
+  install(FILES ${LUMISERE_LV2_BUNDLE}/manifest.ttl ${LUMISERE_LV2_BUNDLE}/lumisere.ttl ${LUMISERE_LV2_BUNDLE}/presets.ttl
     DESTINATION ${LUMISERE_INSTALL_LV2_DIR}/Lumisere.lv2 COMPONENT lv2)
 endif()

@@ -6,26 +6,27 @@
 namespace lumisere {
 
 const ParamSpec kParams[kNumParams] = {
-    // symbol, host name, caption, label, default, kind, units per step, units at 0, display, decimals, switch texts
+    // symbol, host name, caption, label, default, kind, units per step, units at 0, display, decimals, switch
+    // texts, description
     {"de_ess_thresh", "De-Ess Thresh", "DE-ESS THRESH", "dB", 0.5f, ParamKind::continuous, 40.0, -40.0,
-     DisplayStyle::fixed, 1, nullptr, nullptr},
+     DisplayStyle::fixed, 1, nullptr, nullptr, "Level of the focus band above which the de-esser lowers it"},
     {"focus_freq", "Focus Freq", "FOCUS FREQ", "Hz", 0.4f, ParamKind::continuous, 7000.0, 4000.0,
-     DisplayStyle::kiloBelow, 0, nullptr, nullptr},
+     DisplayStyle::kiloBelow, 0, nullptr, nullptr, "Centre of the band the de-esser listens to and lowers"},
     {"listen_sibilance", "Listen Sibilance", "LISTEN SIB", "", 0.0f, ParamKind::toggle, 0.0, 0.0,
-     DisplayStyle::switchText, 0, "NORMAL", "SOLO SIB"},
+     DisplayStyle::switchText, 0, "NORMAL", "SOLO SIB", "Outputs only what the de-esser removes, to tune it by ear"},
     {"dipses_thresh", "Dipses Thresh", "DIPSES THRESH", "dB", 0.45f, ParamKind::continuous, 56.0, -80.0,
-     DisplayStyle::fixed, 1, nullptr, nullptr},
+     DisplayStyle::fixed, 1, nullptr, nullptr, "Level below which the hiss gate lowers the signal"},
     // A floor of 0 dB reads "-0.0 dB": the product at p = 0 is -0.
     {"noise_reduce", "Noise Reduce", "NOISE REDUCE", "dB", 0.6f, ParamKind::continuous, -40.0, -0.0,
-     DisplayStyle::fixed, 1, nullptr, nullptr},
+     DisplayStyle::fixed, 1, nullptr, nullptr, "How far the hiss gate lowers the signal below its threshold"},
     {"air_silk", "172 Air Silk", "172 AIR SILK", "%", 0.75f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0,
-     nullptr, nullptr},
+     nullptr, nullptr, "Amount of shaped high-frequency air added to the signal"},
     {"output_trim", "Output Trim", "OUTPUT TRIM", "dB", 0.5f, ParamKind::continuous, 24.0, -12.0,
-     DisplayStyle::signedFixed, 1, nullptr, nullptr},
+     DisplayStyle::signedFixed, 1, nullptr, nullptr, "Gain of the processed signal"},
     {"dry_wet", "Dry/Wet", "DRY / WET", "%", 1.0f, ParamKind::continuous, 100.0, -0.0, DisplayStyle::fixed, 0, nullptr,
-     nullptr},
+     nullptr, "Share of the processed signal in the output, the rest the unprocessed input"},
     {"bypass", "Bypass", nullptr, "", 0.0f, ParamKind::toggle, 0.0, 0.0, DisplayStyle::switchText, 0, "ACTIVE",
-     "BYPASS"},
+     "BYPASS", "Passes the input through unchanged"},
 };
 
 double paramUnits(int index, double p) {

@@ -1,6 +1,7 @@
 // The one parameter table. Every fact about a parameter lives in its row: symbol, host name, editor caption,
 // label (which is also the unit of its physical value), default, kind, the linear mapping from the
-// host's normalised 0..1 value to physical units, and how its display text is written. The audio
+// host's normalised 0..1 value to physical units, how its display text is written, and a one-line
+// description. The audio
 // snapshot, the dispatcher, the editor, the command-line tool and other plug-in formats' port
 // descriptions all read it from here.
 #pragma once
@@ -55,6 +56,8 @@ struct ParamSpec {
     int decimals;            // decimals of the display text
     const char* offText;     // switch texts; null for continuous parameters
     const char* onText;
+    // One line for a host's help text or tooltip (the LV2 port's rdfs:comment): what the control does.
+    const char* description;
 };
 
 extern const ParamSpec kParams[kNumParams];

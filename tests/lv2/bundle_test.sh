@@ -4,7 +4,7 @@
 #      installs (those only: other plug-ins installed beside them, such as x42's, bring their own
 #      mistakes).
 #   2. lv2info (lilv, as hosts read bundles) lists the plug-in and its ports with the names, ranges and
-#      defaults of the parameter table, and its X11 editor; the units and the editor's features, which
+#      defaults of the parameter table, its named presets and its X11 editor; the units and the editor's features, which
 #      lv2info does not print, are read with sordi.
 #   3. Each module exports its one descriptor function and nothing else, and with the C++ runtime
 #      linked in (STATIC_RUNTIME 1) needs no libstdc++ or libgcc_s from the host's system.
@@ -27,7 +27,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-report=$(sord_validate "$schemas"/*.lv2/*.ttl "$bundle"/manifest.ttl "$bundle"/lumisere.ttl 2>&1) || true
+report=$(sord_validate "$schemas"/*.lv2/*.ttl "$bundle"/manifest.ttl "$bundle"/lumisere.ttl "$bundle"/presets.ttl 2>&1) || true
 echo "sord_validate: $(tail -n 1 <<<"$report")"
 if ! grep -q '^Found 0 errors' <<<"$report" || grep -qi 'warn' <<<"$report"; then
   fail "sord_validate"$'\n'"$report"
@@ -57,6 +57,10 @@ expect_info $'^\tAuthor: *Ostrel Audio$'
 expect_info $'^\tHas latency: *no$'
 expect_info $'^\tOptional Features: *http://lv2plug.in/ns/lv2core#hardRTCapable$'
 expect_info $'^\t\thttps://ostrel-audio.example/plugins/lumisere#ui$'
+# The named presets, as hosts list them.
+for preset in "Podcast voice" "Gentle vocal" "Harsh esses" "Noisy room" "Air only"; do
+  expect_info $'^\t *'"$preset\$"
+done
 expect_info $'^\t\t\tClass: *http://lv2plug.in/ns/extensions/ui#X11UI$'
 expect_info $'^\t\t\tBinary: *file://.*/Lumisere.lv2/Lumisere_ui.so$'
 
@@ -101,6 +105,27 @@ expect_unit air_silk pc
 expect_unit dry_wet pc
 expect_unit gate_reduction db
 expect_unit de_ess_reduction db
+
+# As LV2's lint tool reads it: a licence, a short description and a maintainer to write to; a comment
+# on every port (the table's descriptions); values as decimals, integers only on the two switches;
+# the audio ports in a stereo input and a stereo output group, left and right designated.
+lv2=http://lv2plug.in/ns/lv2core pg=http://lv2plug.in/ns/ext/port-groups
+for triple in "<$uri> <http://usefulinc.com/ns/doap#license> <" "<$uri> <http://usefulinc.com/ns/doap#shortdesc> \"" \
+  "<http://xmlns.com/foaf/0.1/mbox> <mailto:" "<http://xmlns.com/foaf/0.1/homepage> <https:" \
+  "<$uri#in> <http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <$pg#StereoGroup> ." \
+  "<$uri#out> <http://www.w3.org/1999/02/22-rdf-syntax-ns#type> <$pg#StereoGroup> ." \
+  "\"Level below which the hiss gate lowers the signal\""; do
+  grep -qF "$triple" <<<"$triples" || fail "no triple with: $triple"
+done
+[ "$(grep -c "<http://www.w3.org/2000/01/rdf-schema#comment>" <<<"$triples")" -eq 16 ] || fail "not every port (15) and the plug-in have a comment"
+[ "$(grep -cE "<$lv2#(default|minimum|maximum)> .*#integer> \.\$" <<<"$triples")" -eq 6 ] ||
+  fail "integer values besides the switches':"$'\n'"$(grep -E "<$lv2#(default|minimum|maximum)> .*#integer>" <<<"$triples")"
+for side in in_l:in:left in_r:in:right out_l:out:left out_r:out:right; do
+  IFS=: read -r symbol group channel <<<"$side"
+  node=$(grep -F "<$lv2#symbol> \"$symbol\" ." <<<"$triples" | cut -d' ' -f1)
+  grep -qxF "$node <$pg#group> <$uri#$group> ." <<<"$triples" && grep -qxF "$node <$lv2#designation> <$pg#$channel> ." <<<"$triples" ||
+    fail "$symbol is not the $channel channel of the $group group"
+done
 
 # The editor: opens in the host's window, wants the host's idle calls and offers the interface for
 # them, and asks for both reductions by symbol.

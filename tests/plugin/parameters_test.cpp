@@ -1,4 +1,5 @@
 #include "core/parameters.h"
+#include "core/presets.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,29 @@ TEST(Parameters, UnitsMapBackToTheNormalisedValue) {
     }
     EXPECT_EQ(unitsToNormalised(kParamBypass, 1.0), 1.0);
     EXPECT_EQ(unitsToNormalised(kNumParams, 3.0), 0.0);
+}
+
+// Every named preset sets continuous parameters, each at most once, to values inside their ranges
+// (presetParams would otherwise clamp a typing slip silently), and no two share a name or a symbol.
+TEST(Parameters, NamedPresetsStayInsideTheTable) {
+    for (int i = 0; i < kNumFactoryPresets; ++i) {
+        const FactoryPreset& preset = kFactoryPresets[i];
+        bool seen[kNumParams] = {};
+        for (int v = 0; v < preset.valueCount; ++v) {
+            const PresetValue& value = preset.values[v];
+            ASSERT_TRUE(isParamIndex(value.param)) << preset.name;
+            EXPECT_EQ(kParams[value.param].kind, ParamKind::continuous) << preset.name;
+            EXPECT_FALSE(seen[value.param]) << preset.name << " sets " << kParams[value.param].hostName << " twice";
+            seen[value.param] = true;
+            const double p = unitsToNormalised(value.param, value.units);
+            EXPECT_TRUE(p >= 0.0 && p <= 1.0) << preset.name << ": " << kParams[value.param].hostName;
+            EXPECT_NEAR(paramUnits(value.param, presetParams(preset)[value.param]), value.units, 1e-3);
+        }
+        for (int j = 0; j < i; ++j) {
+            EXPECT_STRNE(preset.name, kFactoryPresets[j].name);
+            EXPECT_STRNE(preset.symbol, kFactoryPresets[j].symbol);
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 //   lumisere process IN... (-o OUT | --out-dir DIR) [parameter options] [--preset FILE] ...
 //   lumisere params [--json]
 //   lumisere snapshot OUT.png [parameter options] [--meters DEESS_DB GATE_DB]
+//   lumisere suggest IN... [--json] [--plot PNG] [--write-preset FILE] [--apply (-o OUT | --out-dir DIR)]
 //
 // Exit status: 0 when everything went through, 1 when some file failed, 2 for a usage mistake,
 // 130 when interrupted. No exception leaves main: anything unforeseen is a message and status 1.
@@ -30,6 +31,7 @@
 #include "output_file.h"
 #include "param_args.h"
 #include "snapshot.h"
+#include "suggest_command.h"
 
 namespace {
 
@@ -83,14 +85,15 @@ void addParamOptions(CLI::App& app, ParamOptions& p) {
         }
         p.options[i]->group("Parameters");
     }
-    app.add_option("--preset", p.preset, "file of `name = value` lines with the parameter names and units")
+    app.add_option("--preset", p.preset,
+                   "a named preset (lumisere params lists them) or a file of `name = value` lines")
         ->group("Parameters");
 }
 
 // Defaults, then the preset, then the options.
 ParamSettings collectSettings(const ParamOptions& p) {
     ParamSettings settings;
-    if (!p.preset.empty()) loadPreset(p.preset, settings);
+    if (!p.preset.empty()) applyPreset(p.preset, settings);
     for (int i = 0; i < kNumParams; ++i) {
         if (p.options[i]->count() > 0) settings.set(i, p.texts[i], "--" + optionName(i));
     }
@@ -110,7 +113,20 @@ struct ProcessArgs {
     ParamOptions params;
 };
 
+int renderFiles(const ProcessArgs& args, const RenderOptions& options, nlohmann::json* jsonFiles = nullptr);
+
 int runProcess(const ProcessArgs& args) {
+    RenderOptions options;
+    options.params = collectSettings(args.params).values;
+    options.blockSize = args.block;
+    options.format = {args.format, args.bits};
+    options.replace = args.force;
+    return renderFiles(args, options);
+}
+
+// Renders the inputs with the options and prints the reports; the exit status. With --json and
+// `jsonFiles`, the reports go there instead, for a document of the caller's.
+int renderFiles(const ProcessArgs& args, const RenderOptions& options, nlohmann::json* jsonFiles) {
     if (args.output.empty() == args.outDir.empty()) {
         throw UsageError("give -o OUT for one input or --out-dir DIR for any number of inputs");
     }
@@ -118,11 +134,6 @@ int runProcess(const ProcessArgs& args) {
         throw UsageError("-o names one output but " + std::to_string(args.inputs.size()) +
                          " inputs are given; use --out-dir DIR");
     }
-    RenderOptions options;
-    options.params = collectSettings(args.params).values;
-    options.blockSize = args.block;
-    options.format = {args.format, args.bits};
-    options.replace = args.force;
 
     if (!args.outDir.empty()) {
         std::error_code ec;
@@ -158,7 +169,9 @@ int runProcess(const ProcessArgs& args) {
         }
     }
     // Every text went through textEntry(); replacing is only the last guard against a throw.
-    if (args.json) {
+    if (args.json && jsonFiles != nullptr) {
+        *jsonFiles = files;
+    } else if (args.json) {
         std::cout << nlohmann::json{{"files", files}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
                   << "\n";
     }
@@ -197,6 +210,15 @@ int runParams(bool json) {
     std::printf("\nValues as the display shows them, the unit optional: -30 or -30dB; 7200, 7200Hz, 7.2k or\n"
                 "7.2kHz; 40 or 40%%; switches on (the bare option) or off (--bypass=off). A preset file takes\n"
                 "the same names without the dashes, one `name = value` a line: focus-freq = 7.2k\n");
+    std::printf("\nNamed presets (--preset NAME; the parameters not listed keep their defaults):\n");
+    for (const FactoryPreset& preset : kFactoryPresets) {
+        std::string values;
+        for (int v = 0; v < preset.valueCount; ++v) {
+            const PresetValue& value = preset.values[v];
+            values += (v == 0 ? "" : ", ") + optionName(value.param) + " " + unitsText(value.param, value.units);
+        }
+        std::printf("  %-15s %s\n  %-15s %s\n", preset.name, preset.summary, "", values.c_str());
+    }
     return 0;
 }
 
@@ -282,6 +304,9 @@ int run(int argc, char** argv) {
     snapshotCmd->add_flag("--force", snapshotForce, "replace an existing PNG");
     addParamOptions(*snapshotCmd, snapshotParams);
 
+    SuggestArgs suggest;
+    CLI::App* suggestCmd = addSuggestCommand(app, suggest);
+
     try {
         // CLI11 reads `--bypass=` as the bare switch; an empty value is a mistake, not "on".
         const std::string empty = emptySwitchValue(std::vector<std::string>(argv + 1, argv + argc));
@@ -303,6 +328,21 @@ int run(int argc, char** argv) {
 
     try {
         if (processCmd->parsed()) return runProcess(process);
+        if (suggestCmd->parsed()) {
+            installStopHandlers();
+            return runSuggest(suggest, gStop, [&](const std::array<float, kNumParams>& params, nlohmann::json* files) {
+                ProcessArgs apply;
+                apply.inputs = suggest.inputs;
+                apply.output = suggest.output;
+                apply.outDir = suggest.outDir;
+                apply.force = suggest.force;
+                apply.json = suggest.json;
+                RenderOptions options;
+                options.params = params;
+                options.replace = suggest.force;
+                return renderFiles(apply, options, files);
+            });
+        }
         if (paramsCmd->parsed()) return runParams(paramsJson);
         if (snapshotCmd->parsed()) return runSnapshot(snapshotPng, snapshotForce, snapshotParams, meters);
     } catch (const UsageError& e) {

@@ -191,6 +191,22 @@ void loadPreset(const std::string& path, ParamSettings& settings) {
     }
 }
 
+int findFactoryPreset(const std::string& name) {
+    for (int i = 0; i < kNumFactoryPresets; ++i) {
+        if (slugify(kFactoryPresets[i].name) == slugify(name)) return i;
+    }
+    return -1;
+}
+
+void applyPreset(const std::string& nameOrPath, ParamSettings& settings) {
+    const int named = findFactoryPreset(nameOrPath);
+    if (named < 0) {
+        loadPreset(nameOrPath, settings);
+        return;
+    }
+    settings.values = presetParams(kFactoryPresets[named]);
+}
+
 std::string emptySwitchValue(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         for (int i = 0; i < kNumParams; ++i) {

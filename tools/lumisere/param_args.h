@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/parameters.h"
+#include "core/presets.h"
 
 namespace lumisere::cli {
 
@@ -64,6 +65,13 @@ constexpr std::size_t kLargestPresetBytes = 64 * 1024;
 // comment, blank lines are skipped. A line without "=", an unknown name, a name given twice or a bad
 // value is an error naming the file and line; so is a file of more than kLargestPresetBytes.
 void loadPreset(const std::string& path, ParamSettings& settings);
+
+// The named preset a text stands for, by its name in any case with spaces or dashes ("Podcast voice",
+// "podcast-voice"); -1 when none.
+int findFactoryPreset(const std::string& name);
+
+// --preset: a named preset when the text names one, otherwise a preset file (see loadPreset).
+void applyPreset(const std::string& nameOrPath, ParamSettings& settings);
 
 // The first of the command-line arguments that gives a switch an empty value ("--bypass="), which
 // CLI11 would take as the bare switch; "" when none does.
