@@ -20,7 +20,7 @@
 #include "editor/editor_view.h"
 #include "editor/panel.h"
 #include "core/processor.h"
-#include "speech_like_signal.h"
+#include "test_signals.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ private:
 // The two reductions after each 30 ms block of speech-like material, as the processor publishes them.
 const std::vector<std::pair<float, float>>& speechMeters() {
     static const std::vector<std::pair<float, float>> trace = [] {
-        const bench::StereoSignal in = bench::speechLikeSignal(kRate, 10.0, 1234u);
+        const signals::StereoSignal in = signals::speechLikeSignal(kRate, 10.0, 1234u);
         Processor processor;
         processor.setSampleRate(static_cast<float>(kRate));
         std::vector<float> outL(kFramesPerTick), outR(kFramesPerTick);

@@ -30,7 +30,7 @@
 
 #include "plugin_library.h"
 #include "reference_chain.h"
-#include "speech_like_signal.h"
+#include "test_signals.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ struct Entry {
 // Feeds `frames` frames of `in` (wrapping around) through process in 512-frame blocks; returns the
 // nanoseconds the timed part took per frame.
 template <typename Process>
-double timeBlocks(const bench::StereoSignal& in, long frames, Process process) {
+double timeBlocks(const signals::StereoSignal& in, long frames, Process process) {
     const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
     std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
     float* out[] = {outL.data(), outR.data()};
@@ -103,24 +103,19 @@ double timeBlocks(const bench::StereoSignal& in, long frames, Process process) {
     return (stop - start) / static_cast<double>(timedFrames);
 }
 
-double measure(Entry& entry, const bench::StereoSignal& in, long frames) {
+double measure(Entry& entry, const signals::StereoSignal& in, long frames) {
     if (!entry.library) {
-        bench::ReferenceChain chain;
+        test::ReferenceChain chain;
         chain.setSampleRate(kRate);
         return timeBlocks(in, frames, [&](float* const* block, float* const* out) {
             chain.process(block, out, kBlockFrames);
         });
     }
-    AEffect* effect = entry.library->entry()(benchHost);
-    host::dispatch(effect, effOpen);
-    host::dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    host::dispatch(effect, effSetBlockSize, 0, kBlockFrames);
-    host::dispatch(effect, effMainsChanged, 0, 1);
+    AEffect* effect = host::startEffect(entry.library->entry(), kRate, kBlockFrames, benchHost);
     const double ns = timeBlocks(in, frames, [effect](float* const* block, float* const* out) {
         effect->processReplacing(effect, const_cast<float**>(block), const_cast<float**>(out), kBlockFrames);
     });
-    host::dispatch(effect, effMainsChanged, 0, 0);
-    host::dispatch(effect, effClose);
+    host::stopEffect(effect);
     return ns;
 }
 
@@ -259,8 +254,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    bench::StereoSignal materials[kNumMaterials];
-    materials[kPink] = bench::pinkNoiseWithSibilance(kRate, kMaterialSeconds, 2024u);
+    signals::StereoSignal materials[kNumMaterials];
+    materials[kPink] = signals::pinkNoiseWithSibilance(kRate, kMaterialSeconds, 2024u);
     materials[kSilence].left.assign(materials[kPink].left.size(), 0.0f);
     materials[kSilence].right.assign(materials[kPink].right.size(), 0.0f);
     const long frames = static_cast<long>(seconds * kRate);

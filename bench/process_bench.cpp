@@ -15,7 +15,7 @@
 #include "core/processor.h"
 #include "dsp/process_block.h"
 #include "reference_chain.h"
-#include "speech_like_signal.h"
+#include "test_signals.h"
 
 namespace {
 
@@ -28,11 +28,11 @@ constexpr int kRates[] = {44100, 48000, 96000};
 enum Case : int { kSpeech, kSilence, kAirOff, kGenericCopy, kPlainReading, kNumCases };
 const char* const kCaseNames[kNumCases] = {"speech", "silence", "air off", "generic copy", "plain reading"};
 
-const bench::StereoSignal& material(int rate, bool silent) {
-    static std::map<std::pair<int, bool>, bench::StereoSignal> cache;
+const signals::StereoSignal& material(int rate, bool silent) {
+    static std::map<std::pair<int, bool>, signals::StereoSignal> cache;
     auto found = cache.find({rate, silent});
     if (found != cache.end()) return found->second;
-    bench::StereoSignal s = bench::speechLikeSignal(rate, kMaterialSeconds, 1234u);
+    signals::StereoSignal s = signals::speechLikeSignal(rate, kMaterialSeconds, 1234u);
     if (silent) {
         s.left.assign(s.left.size(), 0.0f);
         s.right.assign(s.right.size(), 0.0f);
@@ -45,7 +45,7 @@ dsp::BlockSettings defaultSettings(int rate) { return defaultBlockSettings(rate)
 
 // Runs `processOne(block, out)` on consecutive 512-frame blocks of the material, wrapping around.
 template <typename Process>
-void runBlocks(benchmark::State& state, const bench::StereoSignal& in, Process processOne) {
+void runBlocks(benchmark::State& state, const signals::StereoSignal& in, Process processOne) {
     const std::size_t length = in.left.size() / kBlockFrames * kBlockFrames;
     std::vector<float> outL(kBlockFrames), outR(kBlockFrames);
     float* out[] = {outL.data(), outR.data()};
@@ -73,7 +73,7 @@ void processBlockCase(benchmark::State& state, int rate, Case which) {
 }
 
 void plainReadingCase(benchmark::State& state, int rate) {
-    bench::ReferenceChain chain;
+    test::ReferenceChain chain;
     chain.setSampleRate(rate);
     runBlocks(state, material(rate, false),
               [&](const float* const* in, float* const* out) { chain.process(in, out, kBlockFrames); });

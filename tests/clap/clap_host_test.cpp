@@ -10,7 +10,7 @@
 
 #include "clap_test_host.h"
 #include "core/parameters.h"
-#include "test_signal.h"
+#include "test_signals.h"
 
 namespace lumisere {
 namespace {
@@ -233,16 +233,9 @@ TEST_F(ClapHost, StateRoundTripAndGarbageRefusedWithTheInstanceUnchanged) {
 
 // The VST 2.x build's render of the same blocks, with each parameter set at the start of its block.
 struct Vst2Instance {
-    static VstIntPtr VSTCALLBACK callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-        return opcode == audioMasterVersion ? 2400 : 0;
-    }
-    explicit Vst2Instance(const host::PluginLibrary& library, float rate) {
-        effect = library.entry()(callback);
-        host::dispatch(effect, effOpen);
-        host::dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
-        host::dispatch(effect, effMainsChanged, 0, 1);
-    }
-    ~Vst2Instance() { host::dispatch(effect, effClose); }
+    explicit Vst2Instance(const host::PluginLibrary& library, float rate)
+        : effect(host::startEffect(library.entry(), rate, 4099)) {}
+    ~Vst2Instance() { host::stopEffect(effect); }
     AEffect* effect;
 };
 
@@ -255,7 +248,7 @@ double plainFor(int index, float p) {
 TEST_F(ClapHost, RendersWhatTheVst2BuildRendersBitForBitWithParameterEvents) {
     host::PluginLibrary vstLibrary(envPath("LUMISERE_PLUGIN"));
     ASSERT_TRUE(vstLibrary.loaded()) << "LUMISERE_PLUGIN: " << vstLibrary.error();
-    const std::vector<float> signal = probe::makeTestSignal(44100);
+    const std::vector<float> signal = signals::interleaved(signals::portableSpeech(44100));
     const int frames = static_cast<int>(signal.size() / 2);
 
     struct Run {

@@ -84,7 +84,7 @@ TEST(AirBand, BothShaperPathsMatchThePlainReading) {
 
 // Speech-like material pushed past the clip, through a chain with all stages at work.
 test::StereoSignal loudSpeech() {
-    test::StereoSignal s = bench::speechLikeSignal(44100.0, 1.0, 21u);
+    test::StereoSignal s = test::speechLikeSignal(44100.0, 1.0, 21u);
     for (float* channel : {s.left.data(), s.right.data()}) {
         for (std::size_t i = 0; i < s.left.size(); ++i) channel[i] *= 2.0f;
     }
@@ -117,7 +117,7 @@ TEST(OutputStage, DryOnlyIsTheInputClipped) {
 }
 
 TEST(AirBand, OffKeepsItsLowPassAndOnResumesIt) {
-    const test::StereoSignal in = bench::speechLikeSignal(48000.0, 0.3, 23u);
+    const test::StereoSignal in = test::speechLikeSignal(48000.0, 0.3, 23u);
     DspState state;
     BlockSettings on = defaultBlockSettings();
     on.sampleRate = 48000.0;

@@ -1,4 +1,4 @@
-// Small helpers shared by the audio-core tests: tones, running a whole signal through processBlock in
+// Small helpers shared by the audio-core tests: the kit's signals, running a whole signal through processBlock in
 // blocks, and the settings that leave only the de-esser at work.
 #pragma once
 
@@ -9,23 +9,13 @@
 
 #include "core/processor.h"
 #include "dsp/process_block.h"
-#include "speech_like_signal.h"
+#include "test_signals.h"
 
 namespace lumisere::test {
 
-using bench::StereoSignal;
-
-// `seconds` of a sine of `amplitude` at `hz` on both channels.
-inline StereoSignal tone(double hz, double amplitude, double rate, double seconds) {
-    StereoSignal s;
-    const std::size_t n = static_cast<std::size_t>(seconds * rate);
-    s.left.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        s.left[i] = static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * static_cast<double>(i) / rate));
-    }
-    s.right = s.left;
-    return s;
-}
+using signals::StereoSignal;
+using signals::speechLikeSignal;
+using signals::sine;
 
 // Mix 1, trim 0 dB, the gate and the air band off: what comes out is the input less what the
 // de-esser removes.

@@ -55,7 +55,7 @@ TEST(FocusBandPass, UnityAtTheCentreFallingAwayOnBothSides) {
 }
 
 TEST(DeEsser, NeverReducesALoudToneFarBelowTheBand) {
-    const test::StereoSignal low = test::tone(150.0, 0.9, 44100.0, 0.5);
+    const test::StereoSignal low = test::sine(150.0, 0.9, 44100.0, 0.5);
     for (double thresholdDb : {-40.0, -30.0, -20.0, -10.0, 0.0}) {
         DspState state;
         BlockSettings settings = test::deEsserOnly(44100.0);
@@ -70,7 +70,7 @@ TEST(DeEsser, NeverReducesALoudToneFarBelowTheBand) {
 TEST(DeEsser, ReducesAToneAtTheCentreDownToItsFloor) {
     // A full-scale tone in the band, the threshold at its lowest: some 39 dB over, so K sits at its
     // floor and the reduction at -20 log10(0.05) = 26.02 dB.
-    const test::StereoSignal sib = test::tone(6800.0, 0.9, 44100.0, 0.5);
+    const test::StereoSignal sib = test::sine(6800.0, 0.9, 44100.0, 0.5);
     DspState state;
     BlockSettings settings = test::deEsserOnly(44100.0);
     settings.deEssThresholdDb = -40.0;
@@ -81,7 +81,7 @@ TEST(DeEsser, ReducesAToneAtTheCentreDownToItsFloor) {
 
 // What the listen output holds is exactly what the normal output lacks.
 TEST(DeEsser, NormalPlusListenGivesTheInput) {
-    const test::StereoSignal speech = bench::speechLikeSignal(48000.0, 3.0, 7u);
+    const test::StereoSignal speech = test::speechLikeSignal(48000.0, 3.0, 7u);
     BlockSettings normal = test::deEsserOnly(48000.0);
     normal.deEssThresholdDb = -40.0;
     BlockSettings listen = normal;

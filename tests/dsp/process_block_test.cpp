@@ -1,5 +1,5 @@
-// Block processing: bad input, block sizes, in-place buffers, empty blocks, the meter smoothing, and
-// the floating-point mode around the call.
+// Block processing: bad input, block sizes, in-place buffers, empty blocks, the meter smoothing, the
+// floating-point mode around the call, and no heap allocation while it runs.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "chain_test_support.h"
 #include "dsp/denormal_guard.h"
 
@@ -43,7 +44,7 @@ bool allFinite(const DspState& s) {
 
 TEST(ProcessBlock, NonFiniteInputIsProcessedAsSilence) {
     const float inf = std::numeric_limits<float>::infinity();
-    const test::StereoSignal clean = bench::speechLikeSignal(44100.0, 2.0, 31u);
+    const test::StereoSignal clean = test::speechLikeSignal(44100.0, 2.0, 31u);
     test::StereoSignal bad = clean;
     test::StereoSignal zeroed = clean;
     // Bursts of every kind, on one channel or both, single samples and runs.
@@ -83,7 +84,7 @@ TEST(ProcessBlock, HugeSamplesAreClippedAndForgotten) {
     // analysers read band values of a million and more as silence. What the burst leaves behind in
     // the analysers' peaks decays with their 1.5 s time constant.
     const double rate = 48000.0;
-    const test::StereoSignal clean = bench::speechLikeSignal(rate, 30.0, 32u);
+    const test::StereoSignal clean = test::speechLikeSignal(rate, 30.0, 32u);
     test::StereoSignal hit = clean;
     for (std::size_t i = 48000; i < 48100; ++i) {
         hit.left[i] = (i % 2 == 0) ? FLT_MAX : -FLT_MAX;
@@ -116,7 +117,7 @@ TEST(ProcessBlock, HugeSamplesAreClippedAndForgotten) {
 }
 
 TEST(ProcessBlock, AudioDoesNotDependOnTheBlockSize) {
-    const test::StereoSignal in = bench::speechLikeSignal(96000.0, 3.0, 33u);
+    const test::StereoSignal in = test::speechLikeSignal(96000.0, 3.0, 33u);
     BlockSettings settings = defaultBlockSettings();
     settings.sampleRate = 96000.0;
     settings.deEssThresholdDb = -35.0;
@@ -138,7 +139,7 @@ TEST(ProcessBlock, AudioDoesNotDependOnTheBlockSize) {
 }
 
 TEST(ProcessBlock, InPlaceBuffersGiveTheSameOutput) {
-    const test::StereoSignal in = bench::speechLikeSignal(44100.0, 1.0, 34u);
+    const test::StereoSignal in = test::speechLikeSignal(44100.0, 1.0, 34u);
     BlockSettings settings = defaultBlockSettings();
     DspState separate, inPlace;
     const test::StereoSignal expected = test::runInBlocks(separate, settings, in, 300);
@@ -155,7 +156,7 @@ TEST(ProcessBlock, InPlaceBuffersGiveTheSameOutput) {
 TEST(ProcessBlock, AnEmptyBlockTouchesNoSampleAndNoState) {
     DspState state;
     BlockSettings settings = defaultBlockSettings();
-    test::runInBlocks(state, settings, bench::speechLikeSignal(44100.0, 0.2, 35u), 256);
+    test::runInBlocks(state, settings, test::speechLikeSignal(44100.0, 0.2, 35u), 256);
     const std::vector<double> before = carried(state);
     float in[4] = {0.1f, 0.2f, 0.3f, 0.4f};
     float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};
@@ -177,7 +178,7 @@ TEST(ProcessBlock, BothCoreCopiesGiveTheSameBits) {
     if (fastestCoreCopy() != CoreCopy::avx2) GTEST_SKIP() << "this CPU has no AVX2: only the generic copy runs";
     // Every stage in every mode: the settings move every few blocks, the block sizes straddle the
     // chunks, and a burst of NaN comes in on the way.
-    test::StereoSignal in = bench::speechLikeSignal(48000.0, 8.0, 36u);
+    test::StereoSignal in = test::speechLikeSignal(48000.0, 8.0, 36u);
     for (std::size_t i = 100000; i < 100300; ++i) in.left[i] = std::nanf("");
     struct Render {
         test::StereoSignal out;
@@ -241,7 +242,7 @@ TEST(Meters, GateReductionApproachesItsFloor) {
     settings.gateFloorDb = -40.0;
     settings.gateSlope = 3.5;
     std::vector<BlockPeaks> blocks;
-    test::runInBlocks(state, settings, test::tone(0.0, 0.0, 44100.0, 1.0), 512, &blocks);
+    test::runInBlocks(state, settings, test::sine(0.0, 0.0, 44100.0, 1.0), 512, &blocks);
     MeterValues meters;
     for (const BlockPeaks& b : blocks) meters = smoothMeters(meters, b);
     EXPECT_NEAR(meters.gateReduction, 40.0f, 0.01f);
@@ -274,6 +275,25 @@ TEST(DenormalGuard, FlushesInsideAndRestoresTheCallersMode) {
     }
 }
 #endif
+
+TEST(Realtime, TheAudioCoreAllocatesNothing) {
+    // With a rate change and a focus change on the way.
+    const test::StereoSignal in = test::speechLikeSignal(48000.0, 1.0, 41u);
+    test::StereoSignal out = in;
+    const int total = static_cast<int>(in.left.size());
+    DspState state;
+    BlockSettings settings = defaultBlockSettings();
+    const long allocations = test::allocationsDuring([&] {
+        for (int at = 0, n = 0; at < total; at += 512, ++n) {
+            settings.sampleRate = n < 40 ? 44100.0 : 48000.0;
+            settings.focusHz = n % 10 < 5 ? 6800.0 : 9000.0;
+            const float* inputs[] = {in.left.data() + at, in.right.data() + at};
+            float* outputs[] = {out.left.data() + at, out.right.data() + at};
+            processBlock(state, settings, inputs, outputs, std::min(512, total - at));
+        }
+    });
+    EXPECT_EQ(allocations, 0);
+}
 
 }  // namespace
 }  // namespace lumisere::dsp

@@ -1,5 +1,5 @@
-// The optimised core against the plain per-sample reading of the chain, through the plug-in's own
-// process entry: speech-like material with hiss, sibilant bursts and silence, block sizes that vary
+// The optimised core against the plain per-sample reading of the chain, through the processor every
+// plug-in format's process entry forwards to: speech-like material with hiss, sibilant bursts and silence, block sizes that vary
 // from 0 to 1500 frames and parameter changes between blocks, at the three common rates, in each copy
 // of the core the machine can run. Every output sample and every meter must equal the plain reading's
 // to the last bit, but where the plain reading, which runs without flushing, gives a subnormal float
@@ -15,24 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "core/processor.h"
 #include "dsp/process_block.h"
-#include "formats/vst2/vst2_instance.h"
 #include "reference_chain.h"
-#include "speech_like_signal.h"
+#include "test_random.h"
+#include "test_signals.h"
 
 namespace lumisere {
 namespace {
-
-using namespace vst2;
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
-struct Lcg {
-    std::uint32_t s;
-    std::uint32_t next() { return s = s * 1664525u + 1013904223u; }
-    float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
-    int below(int n) { return static_cast<int>((next() >> 8) % static_cast<std::uint32_t>(n)); }
-};
 
 // The same float, bit for bit, or a subnormal of the plain reading that the core flushed to zero.
 bool sameOrFlushed(float core, float plain) {
@@ -52,19 +42,18 @@ struct Comparison {
 
 // Runs the same stream, block by block, through a plug-in instance and the plain reading.
 Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool changeParameters) {
-    const bench::StereoSignal signal = bench::speechLikeSignal(rate, seconds, seed);
+    const signals::StereoSignal signal = signals::speechLikeSignal(rate, seconds, seed);
     const int total = static_cast<int>(signal.left.size());
 
-    AEffect* effect = createInstance(silentHost);
-    Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
-    bench::ReferenceChain reference;
-    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
+    Processor fx;
+    test::ReferenceChain reference;
+    fx.setSampleRate(rate);
     reference.setSampleRate(fx.sampleRate());
 
     std::vector<float> coreL(static_cast<std::size_t>(total)), coreR(coreL.size());
     std::vector<float> refL(coreL.size()), refR(coreL.size());
     Comparison result;
-    Lcg random{seed * 7919u + 1u};
+    test::TestRandom random{seed * 7919u + 1u};
 
     int at = 0;
     for (int block = 0; at < total; ++block) {
@@ -75,12 +64,12 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
                 const int index = random.below(kParamBypass);  // bypass has its own block below
                 float value = random.unit();
                 if (index == kParamAirSilk && random.below(4) == 0) value = 0.005f;
-                effect->setParameter(effect, index, value);
+                fx.setParam(index, value);
                 reference.params[static_cast<std::size_t>(index)] = fx.param(index);
             }
         }
         const bool bypass = changeParameters && block % 97 == 50;
-        effect->setParameter(effect, kParamBypass, bypass ? 1.0f : 0.0f);
+        fx.setParam(kParamBypass, bypass ? 1.0f : 0.0f);
         reference.params[kParamBypass] = fx.param(kParamBypass);
 
         const int frames = std::min(total - at, block % 11 == 0 ? random.below(3) : random.below(1500));
@@ -88,7 +77,7 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
         const float* in[] = {signal.left.data() + offset, signal.right.data() + offset};
         float* coreOut[] = {coreL.data() + offset, coreR.data() + offset};
         float* refOut[] = {refL.data() + offset, refR.data() + offset};
-        effect->processReplacing(effect, const_cast<float**>(in), coreOut, frames);
+        fx.process(in, coreOut, frames);
         reference.process(in, refOut, frames);
 
         for (int m = 0; m < kNumMeters; ++m) {
@@ -108,7 +97,6 @@ Comparison compareAt(float rate, double seconds, std::uint32_t seed, bool change
         }
         if (std::fabs(refL[i]) == 0.98f || std::fabs(refR[i]) == 0.98f) ++result.clippedSamples;
     }
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     return result;
 }
 

@@ -101,7 +101,7 @@ TEST(SignalAnalyser, CrestWeightSpansOneThirdToOne) {
 // within 1e-12 of the plain reading, whose modulator takes a sine every sample.
 TEST(SignalAnalyser, TracksThePlainReadingOverAMinute) {
     SignalAnalyser a = configuredAt(44100.0);
-    bench::ReferenceAnalyser plain;
+    test::ReferenceAnalyser plain;
     plain.configure(44100.0);
     std::uint32_t noise = 12345u;
     double largest = 0.0;

@@ -20,16 +20,13 @@
 #include "formats/vst2/vst2_instance.h"
 #include "formats/vst2/vst_host.h"
 #include "fuzz_bytes.h"
+#include "plugin_library.h"
 
 extern "C" AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host);
 
 namespace {
 
 using lumisere::kNumParams;
-
-VstIntPtr VSTCALLBACK fuzzHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 using lumisere::fuzz::Bytes;
 
@@ -58,7 +55,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes in{data, size};
-    AEffect* effect = VSTPluginMain(fuzzHost);
+    AEffect* effect = VSTPluginMain(lumisere::host::stubHostCallback);
     if (effect == nullptr) fail("no instance");
     const lumisere::Processor* processor = lumisere::vst2::processorOf(effect);
     // The host's own mode, as a debug build of a host runs: invalid operation, division by zero and

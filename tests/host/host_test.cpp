@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin_library.h"
+#include "vst2_test_host.h"
 
 namespace {
 
-using lumisere::host::dispatch;
-using lumisere::host::PluginLibrary;
+using namespace lumisere::test;
 
 int gHostCalls = 0;
 
@@ -23,16 +22,11 @@ VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32, VstIntP
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-std::string pluginPath() {
-    const char* path = std::getenv("LUMISERE_PLUGIN");
-    return path != nullptr ? path : "";
-}
-
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(pluginPath().empty()) << "LUMISERE_PLUGIN names the plug-in library to load";
-        ASSERT_TRUE(library_.loaded()) << pluginPath() << ": " << library_.error();
+        ASSERT_FALSE(pluginPathFromEnvironment().empty()) << "LUMISERE_PLUGIN names the plug-in library to load";
+        ASSERT_TRUE(library_.loaded()) << pluginPathFromEnvironment() << ": " << library_.error();
         ASSERT_NE(library_.entry(), nullptr);
         gHostCalls = 0;
     }
@@ -46,7 +40,7 @@ protected:
         return effect;
     }
 
-    PluginLibrary library_{pluginPath()};
+    PluginLibrary library_{pluginPathFromEnvironment()};
 };
 
 std::string text(AEffect* effect, VstInt32 opcode, VstInt32 index = 0) {

@@ -52,10 +52,6 @@ constexpr char kHostClass[] = "LumisereEditorTestHost";
 constexpr COLORREF kHostBackground = RGB(52, 56, 62);
 constexpr COLORREF kHostText = RGB(200, 204, 210);
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 std::string pluginPath() {
     const char* path = std::getenv("LUMISERE_PLUGIN");
     return path != nullptr ? path : "";
@@ -303,7 +299,7 @@ protected:
         return FreeLibrary(module_) != 0;
     }
 
-    AEffect* create(audioMasterCallback host = silentHost) {
+    AEffect* create(audioMasterCallback host = lumisere::host::stubHostCallback) {
         auto entry = reinterpret_cast<VstPluginMainProc>(
             reinterpret_cast<void*>(GetProcAddress(module_, "VSTPluginMain")));
         AEffect* effect = entry != nullptr ? entry(host) : nullptr;
@@ -685,7 +681,7 @@ bool writeScreenshot(const char* path) {
     auto entry = module == nullptr ? nullptr
                                    : reinterpret_cast<VstPluginMainProc>(
                                          reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-    AEffect* effect = entry != nullptr ? entry(silentHost) : nullptr;
+    AEffect* effect = entry != nullptr ? entry(lumisere::host::stubHostCallback) : nullptr;
     if (gdiplus == 0 || effect == nullptr) {
         std::fprintf(stderr, "windows_editor_tests: cannot load %s\n", pluginPath().c_str());
         return false;

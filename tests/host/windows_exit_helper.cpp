@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "formats/vst2/vst_host.h"
+#include "plugin_library.h"
 #include "windows_gdiplus_spy.h"
 
 namespace {
@@ -21,8 +21,6 @@ void failIfEnding() {
     // Leave at once: whatever the unload hook meant to do next must not hide this.
     if (gEnding) TerminateProcess(GetCurrentProcess(), kSawShutdown);
 }
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
 }  // namespace
 
@@ -39,12 +37,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto entry = reinterpret_cast<VstPluginMainProc>(reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-    AEffect* effect = entry != nullptr ? entry(silentHost) : nullptr;
+    AEffect* effect = entry != nullptr ? entry(lumisere::host::stubHostCallback) : nullptr;
     if (effect == nullptr || lumisere::test::gGdiplusCalls.startups != 1) {
         std::fprintf(stderr, "plugin_exit_helper: the instance did not start GDI+\n");
         return 2;
     }
-    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
+    lumisere::host::dispatch(effect, effOpen);
 
     lumisere::test::gOnGdiplusShutdown = failIfEnding;
     gEnding = true;

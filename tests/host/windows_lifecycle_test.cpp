@@ -6,31 +6,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "formats/vst2/vst_host.h"
+#include "vst2_test_host.h"
 #include "windows_gdiplus_spy.h"
 
 namespace {
 
 using lumisere::test::gGdiplusCalls;
 using lumisere::test::GdiplusCalls;
+using lumisere::test::dispatch;
 using lumisere::test::spyOnGdiplus;
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-std::string pluginPath() {
-    const char* path = std::getenv("LUMISERE_PLUGIN");
-    return path != nullptr ? path : "";
-}
+std::string pluginPath() { return lumisere::test::pluginPathFromEnvironment(); }
 
 bool isLoaded(const std::string& path) {
     HMODULE module = nullptr;
     return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, path.c_str(), &module) != 0;
-}
-
-VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
-    return effect->dispatcher(effect, opcode, index, value, ptr, 0.0f);
 }
 
 class WindowsLifecycle : public ::testing::Test {
@@ -62,7 +52,7 @@ protected:
         auto entry = reinterpret_cast<VstPluginMainProc>(
             reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
         if (entry == nullptr) return nullptr;
-        AEffect* effect = entry(silentHost);
+        AEffect* effect = entry(lumisere::test::stubHostCallback);
         if (effect != nullptr) dispatch(effect, effOpen);
         return effect;
     }

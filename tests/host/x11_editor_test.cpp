@@ -43,11 +43,7 @@ std::string pluginPath() {
     return path != nullptr ? path : LUMISERE_PLUGIN_PATH;
 }
 
-VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-AEffect* openInstanceFrom(const PluginLibrary& library, audioMasterCallback host = quietHost) {
+AEffect* openInstanceFrom(const PluginLibrary& library, audioMasterCallback host = lumisere::host::stubHostCallback) {
     AEffect* effect = library.entry()(host);
     if (effect == nullptr) return nullptr;
     dispatch(effect, effOpen);
@@ -129,7 +125,7 @@ protected:
         XSync(gHost, False);
     }
 
-    AEffect* openInstance(audioMasterCallback host = quietHost) {
+    AEffect* openInstance(audioMasterCallback host = lumisere::host::stubHostCallback) {
         AEffect* effect = openInstanceFrom(*library_, host);
         EXPECT_NE(effect, nullptr);
         if (effect != nullptr) effects_.push_back(effect);

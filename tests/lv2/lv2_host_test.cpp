@@ -2,7 +2,6 @@
 // drives instances through the descriptor (instantiate, connect_port, activate, run, deactivate,
 // cleanup). Audio and reduction ports are checked against a Processor fed the same blocks with the
 // normalised values the command-line tool sets for the same settings. First, how a port's value is read.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
 
@@ -17,7 +16,8 @@
 
 #include "core/processor.h"
 #include "formats/lv2/lv2_ports.h"
-#include "speech_like_signal.h"
+#include "lv2_test_host.h"
+#include "test_signals.h"
 
 namespace lumisere {
 namespace {
@@ -69,46 +69,10 @@ TEST(Lv2PortValues, ReadAsTheDecimalsAUserWrites) {
     EXPECT_TRUE(std::isnan(portValueToNormalised(kParamListenSibilance, kNaN)));
 }
 
-// The bundle's module, opened once as a host opens it.
-LV2_Descriptor_Function descriptorFunction() {
-    static void* module = dlopen(LUMISERE_LV2_MODULE, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return nullptr;
-    return reinterpret_cast<LV2_Descriptor_Function>(dlsym(module, "lv2_descriptor"));
-}
-
-// One instance as a host holds it, with the control values it writes (the defaults, in their units)
-// and the reductions it reads.
-struct HostedInstance {
+// An instance of the bundle's plug-in, as a host holds one.
+struct HostedInstance : test::Lv2Instance {
     explicit HostedInstance(double sampleRate, const LV2_Feature* const* features = nullptr)
-        : plugin(descriptorFunction() != nullptr ? descriptorFunction()(0) : nullptr),
-          handle(plugin != nullptr ? plugin->instantiate(plugin, sampleRate, "", features) : nullptr) {
-        for (int i = 0; i < kNumParams; ++i) controls[i] = static_cast<float>(defaultUnits(i));
-    }
-    ~HostedInstance() {
-        if (handle != nullptr) plugin->cleanup(handle);
-    }
-    HostedInstance(const HostedInstance&) = delete;
-    HostedInstance& operator=(const HostedInstance&) = delete;
-
-    void connect(std::uint32_t port, const float* data) { plugin->connect_port(handle, port, const_cast<float*>(data)); }
-    void connectControls() {
-        for (int i = 0; i < kNumParams; ++i) connect(paramPort(i), &controls[i]);
-        connect(lv2::kPortDeEssReduction, &deEss);
-        connect(lv2::kPortGateReduction, &gate);
-    }
-    void connectAudio(const float* inL, const float* inR, float* outL, float* outR) {
-        connect(lv2::kPortInL, inL);
-        connect(lv2::kPortInR, inR);
-        connect(lv2::kPortOutL, outL);
-        connect(lv2::kPortOutR, outR);
-    }
-    void run(std::uint32_t frames) { plugin->run(handle, frames); }
-
-    const LV2_Descriptor* plugin;
-    LV2_Handle handle;
-    float controls[kNumParams];
-    float deEss = -1.0f;  // the reductions, in dB; -1 until the plug-in writes them
-    float gate = -1.0f;
+        : Lv2Instance(test::lv2PluginOf(LUMISERE_LV2_MODULE), sampleRate, features) {}
 };
 
 // The reference: a processor running at the rate the plug-in was asked for.
@@ -123,8 +87,8 @@ struct Reference {
 };
 
 TEST(Lv2Host, OffersOnePlugInUnderItsUri) {
-    const LV2_Descriptor_Function entry = descriptorFunction();
-    ASSERT_NE(entry, nullptr) << LUMISERE_LV2_MODULE << ": " << dlerror();
+    const LV2_Descriptor_Function entry = test::lv2EntryOf(LUMISERE_LV2_MODULE);
+    ASSERT_NE(entry, nullptr) << LUMISERE_LV2_MODULE;
     ASSERT_NE(entry(0), nullptr);
     EXPECT_STREQ(entry(0)->URI, "https://ostrel-audio.example/plugins/lumisere");
     EXPECT_EQ(entry(1), nullptr);
@@ -138,12 +102,12 @@ TEST(Lv2Host, RunsBlockByBlockAsTheProcessorDoes) {
     // automation would, bypass on and off, and the buffers shared as LV2 lets a host share them: a
     // third of the blocks in place, a third with the channels' buffers crossed. Audio and reductions
     // must match the processor's to the bit.
-    const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 2.0, 7u);
+    const signals::StereoSignal in = signals::speechLikeSignal(48000.0, 2.0, 7u);
     const int total = static_cast<int>(in.left.size());
     HostedInstance host(48000.0);
     ASSERT_NE(host.handle, nullptr);
     host.connectControls();
-    host.plugin->activate(host.handle);
+    host.activate();
     Reference reference(48000.0);
 
     struct Setting {
@@ -188,7 +152,7 @@ TEST(Lv2Host, RunsBlockByBlockAsTheProcessorDoes) {
         largestGate = std::max(largestGate, host.gate);
         at += frames;
     }
-    host.plugin->deactivate(host.handle);
+    host.deactivate();
 
     EXPECT_GE(changes, 2 * static_cast<int>(std::size(kChanges)));
     EXPECT_GT(largestDeEss, 6.0f);  // both stages were at work
@@ -198,7 +162,7 @@ TEST(Lv2Host, RunsBlockByBlockAsTheProcessorDoes) {
 }
 
 TEST(Lv2Host, TakesAnyRateAndFallsBackAsTheProcessorDoes) {
-    const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 0.1, 3u);
+    const signals::StereoSignal in = signals::speechLikeSignal(48000.0, 0.1, 3u);
     const int frames = static_cast<int>(in.left.size());
     const LV2_Feature* const noFeatures[] = {nullptr};
     for (double rate : {96000.0, 22050.0, 8000.0, 0.0, -48000.0, 1e300, static_cast<double>(kInf),
@@ -208,9 +172,9 @@ TEST(Lv2Host, TakesAnyRateAndFallsBackAsTheProcessorDoes) {
         std::vector<float> outL(in.left.size()), outR(in.left.size()), refL(outL), refR(outR);
         host.connectControls();
         host.connectAudio(in.left.data(), in.right.data(), outL.data(), outR.data());
-        host.plugin->activate(host.handle);
+        host.activate();
         host.run(static_cast<std::uint32_t>(frames));
-        host.plugin->deactivate(host.handle);
+        host.deactivate();
         Reference reference(rate);
         reference.process(in.left.data(), in.right.data(), refL.data(), refR.data(), frames);
         EXPECT_TRUE(outL == refL && outR == refR) << rate << " Hz";
@@ -218,14 +182,14 @@ TEST(Lv2Host, TakesAnyRateAndFallsBackAsTheProcessorDoes) {
 }
 
 TEST(Lv2Host, BadInputHasADefinedAnswer) {
-    const bench::StereoSignal in = bench::speechLikeSignal(44100.0, 0.5, 11u);
+    const signals::StereoSignal in = signals::speechLikeSignal(44100.0, 0.5, 11u);
     const int frames = 2048;
     HostedInstance host(44100.0);
     ASSERT_NE(host.handle, nullptr);
     std::vector<float> outL(frames), outR(frames), refL(frames), refR(frames);
 
     // Nothing connected, or ports the plug-in does not have: nothing happens, nothing crashes.
-    host.plugin->activate(host.handle);
+    host.activate();
     host.run(64);
     host.connect(lv2::kNumPorts, &host.deEss);
     host.connect(1000, &host.deEss);
@@ -274,13 +238,13 @@ TEST(Lv2Host, BadInputHasADefinedAnswer) {
     EXPECT_EQ(outL, refL);
     EXPECT_EQ(host.deEss, 0.0f);
     EXPECT_EQ(host.gate, 0.0f);
-    host.plugin->deactivate(host.handle);
+    host.deactivate();
 }
 
 TEST(Lv2Host, ActivatingAgainStartsAfresh) {
     // Deactivated, the input passes through; activated again, the instance sounds like a new one with
     // the host's settings. Before the first activate it waits, passing the input through as well.
-    const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 0.5, 5u);
+    const signals::StereoSignal in = signals::speechLikeSignal(48000.0, 0.5, 5u);
     const auto frames = static_cast<std::uint32_t>(in.left.size());
     HostedInstance host(48000.0);
     ASSERT_NE(host.handle, nullptr);
@@ -291,18 +255,18 @@ TEST(Lv2Host, ActivatingAgainStartsAfresh) {
 
     host.run(frames);
     EXPECT_TRUE(outL == in.left && outR == in.right);
-    host.plugin->activate(host.handle);
+    host.activate();
     host.run(frames);
     const std::vector<float> firstL = outL, firstR = outR;
     EXPECT_NE(firstL, in.left);
-    host.plugin->deactivate(host.handle);
+    host.deactivate();
     host.run(frames);
     EXPECT_TRUE(outL == in.left && outR == in.right);
     EXPECT_EQ(host.deEss, 0.0f);
-    host.plugin->activate(host.handle);
+    host.activate();
     host.run(frames);
     EXPECT_TRUE(outL == firstL && outR == firstR);
-    host.plugin->deactivate(host.handle);
+    host.deactivate();
 }
 
 }  // namespace

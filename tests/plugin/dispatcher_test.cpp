@@ -10,32 +10,18 @@
 
 #include "formats/module/library.h"
 #include "formats/vst2/vst2_instance.h"
+#include "vst2_test_host.h"
 
 namespace lumisere {
 namespace {
 
 using namespace vst2;
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
 // An instance for one test, closed through the dispatcher unless the test closed it.
-class Instance {
-public:
-    Instance() : effect_(createInstance(silentHost)) {}
-    ~Instance() {
-        if (effect_ != nullptr) effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
-    }
-    AEffect* operator->() const { return effect_; }
-    AEffect* effect() const { return effect_; }
-    Vst2Instance& self() const { return *Vst2Instance::fromEffect(effect_); }
-    VstIntPtr call(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f) const {
-        return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
-    }
-    void forget() { effect_ = nullptr; }
-
-private:
-    AEffect* effect_;
+struct Instance : test::Vst2Effect {
+    Instance() : Vst2Effect(createInstance) {}
+    AEffect* effect() const { return get(); }
+    Vst2Instance& self() const { return *Vst2Instance::fromEffect(get()); }
 };
 
 constexpr unsigned char kUntouched = 0xAB;
@@ -220,8 +206,8 @@ TEST(Lifecycle, InstancesAreCountedAndANullCallbackAllocatesNothing) {
     const int before = liveInstanceCount();
     EXPECT_EQ(createInstance(nullptr), nullptr);
     EXPECT_EQ(liveInstanceCount(), before);
-    AEffect* a = createInstance(silentHost);
-    AEffect* b = createInstance(silentHost);
+    AEffect* a = createInstance(test::stubHostCallback);
+    AEffect* b = createInstance(test::stubHostCallback);
     EXPECT_EQ(liveInstanceCount(), before + 2);
     EXPECT_EQ(a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(liveInstanceCount(), before + 1);

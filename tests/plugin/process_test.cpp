@@ -8,18 +8,16 @@
 #include <vector>
 
 #include "formats/vst2/vst2_instance.h"
+#include "vst2_test_host.h"
 
 namespace lumisere {
 namespace {
 
 using namespace vst2;
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
 struct Instance : ::testing::Test {
-    AEffect* effect = createInstance(silentHost);
+    test::Vst2Effect effect{createInstance};
     Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
-    ~Instance() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     // One block with the given left and right samples; returns the outputs.
     std::vector<float> process(std::vector<float> left, std::vector<float> right) {
@@ -94,7 +92,7 @@ TEST_F(Instance, BypassIsOnOnlyAboveOneHalf) {
     effect->setParameter(effect, kParamBypass, 0.5f);
     EXPECT_NEAR(process({0.5f}, {0.5f})[0], 0.51029402f, 1e-8f);
 
-    AEffect* other = createInstance(silentHost);
+    AEffect* other = createInstance(test::stubHostCallback);
     Vst2Instance& bypassed = *Vst2Instance::fromEffect(other);
     other->setParameter(other, kParamBypass, 0.5000001f);
     float left = 0.5f, right = -0.25f, outL = 0.0f, outR = 0.0f;

@@ -8,18 +8,16 @@
 
 #include "dsp/dsp_state.h"
 #include "formats/vst2/vst2_instance.h"
+#include "vst2_test_host.h"
 
 namespace lumisere {
 namespace {
 
 using namespace vst2;
 
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
 struct Fixture : ::testing::Test {
-    AEffect* effect = createInstance(silentHost);
+    test::Vst2Effect effect{createInstance};
     Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
-    ~Fixture() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
     double requestRate(float hz) {
         effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, hz);

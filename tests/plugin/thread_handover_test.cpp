@@ -15,13 +15,12 @@
 #include "editor/knob.h"
 #include "editor/panel.h"
 #include "formats/vst2/vst2_instance.h"
+#include "vst2_test_host.h"
 
 namespace lumisere {
 namespace {
 
 using namespace vst2;
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
 
 // A canvas that only counts, so the paint runs every read it makes without a drawing library.
 struct CountingCanvas final : platform::Canvas {
@@ -56,8 +55,8 @@ bool designedFromOneFocusValue(const dsp::Biquad& f) {
 }
 
 TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
-    AEffect* effect = createInstance(silentHost);
-    ASSERT_NE(effect, nullptr);
+    test::Vst2Effect effect(createInstance);
+    ASSERT_NE(effect.get(), nullptr);
     Processor& fx = vst2::Vst2Instance::fromEffect(effect)->processor;
     std::atomic<bool> done{false};
 
@@ -119,7 +118,6 @@ TEST(ThreadHandover, ControlAudioAndEditorThreadsShareTheInstanceWithoutRaces) {
 
     EXPECT_EQ(mismatched, 0);
     EXPECT_GE(blocks, 100);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
 }  // namespace

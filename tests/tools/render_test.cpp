@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "param_args.h"
-#include "vst_probe/plugin_library.h"
+#include "plugin_library.h"
 #include "render.h"
 #include "tool_test_support.h"
 
@@ -97,33 +97,23 @@ TEST(Report, BypassWritesTheInputAndItsPeak) {
 // with the same calls in the same order, block by block.
 std::vector<float> hostRender(const Audio& in, const std::array<float, kNumParams>& params, int block) {
     host::PluginLibrary library(LUMISERE_PLUGIN_PATH);
-    if (!library.loaded() || library.entry() == nullptr) throw std::runtime_error(library.error());
-    AEffect* effect = library.entry()([](AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) -> VstIntPtr { return 0; });
-    host::dispatch(effect, effOpen);
-    host::dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(in.rate));
-    host::dispatch(effect, effSetBlockSize, 0, block);
-    host::dispatch(effect, effMainsChanged, 0, 1);
+    AEffect* effect = host::startEffect(library.entry(), in.rate, block);
+    if (effect == nullptr) throw std::runtime_error(library.error());
     for (VstInt32 i = 0; i < kNumParams; ++i) effect->setParameter(effect, i, params[i]);
-
+    // Dual mono in, the left output written for a mono file.
     const auto channels = static_cast<std::size_t>(in.channels);
-    std::vector<float> out(in.samples.size());
-    std::vector<float> l(static_cast<std::size_t>(block)), r(l.size()), outL(l.size()), outR(l.size());
-    for (std::size_t start = 0; start < static_cast<std::size_t>(in.frames()); start += l.size()) {
-        const std::size_t n = std::min(l.size(), static_cast<std::size_t>(in.frames()) - start);
-        for (std::size_t i = 0; i < n; ++i) {
-            l[i] = in.samples[(start + i) * channels];
-            r[i] = in.samples[(start + i) * channels + channels - 1];
-        }
-        float* inputs[] = {l.data(), r.data()};
-        float* outputs[] = {outL.data(), outR.data()};
-        effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            out[(start + i) * channels] = outL[i];
-            if (channels == 2) out[(start + i) * channels + 1] = outR[i];
-        }
+    signals::StereoSignal stereo;
+    for (std::size_t at = 0; at < in.samples.size(); at += channels) {
+        stereo.left.push_back(in.samples[at]);
+        stereo.right.push_back(in.samples[at + channels - 1]);
     }
-    host::dispatch(effect, effMainsChanged, 0, 0);
-    host::dispatch(effect, effClose);
+    const signals::StereoSignal rendered = host::renderInBlocks(effect, stereo, block);
+    host::stopEffect(effect);
+    std::vector<float> out;
+    for (std::size_t i = 0; i < rendered.left.size(); ++i) {
+        out.push_back(rendered.left[i]);
+        if (channels == 2) out.push_back(rendered.right[i]);
+    }
     return out;
 }
 

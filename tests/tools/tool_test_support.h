@@ -18,6 +18,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "test_signals.h"
+
 namespace lumisere::testing {
 
 namespace fs = std::filesystem;
@@ -113,16 +115,12 @@ std::vector<Sample> readExact(const std::string& path) {
 inline std::vector<int> readInts(const std::string& path) { return readExact<int>(path); }
 inline std::vector<double> readDoubles(const std::string& path) { return readExact<double>(path); }
 
-// A sine of `hz` at `amplitude` on every channel.
+// The kit's sine of `hz` at `amplitude` on every channel.
 inline Audio sine(double hz, double amplitude, double seconds, int channels = 2, int rate = 44100) {
     Audio a;
     a.rate = rate;
     a.channels = channels;
-    const auto frames = static_cast<std::size_t>(seconds * rate);
-    for (std::size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * static_cast<double>(i) / rate));
-        for (int c = 0; c < channels; ++c) a.samples.push_back(v);
-    }
+    for (float v : signals::sine(hz, amplitude, rate, seconds).left) a.samples.insert(a.samples.end(), channels, v);
     return a;
 }
 

@@ -11,7 +11,7 @@
 #include "core/parameters.h"
 #include "plugin_library.h"
 #include "render.h"
-#include "test_signal.h"
+#include "test_signals.h"
 #include "vst3_test_host.h"
 
 #if !defined(_WIN32)
@@ -35,7 +35,7 @@ TEST_F(Vst3Host, RendersTheVst2RenderBitForBitWithChangesFromTheQueues) {
     std::vector<float> expected;
     ASSERT_TRUE(vst2.loaded() && probe::renderPasses(vst2.entry(), expected));
 
-    const std::vector<float> signal = probe::makeTestSignal();
+    const std::vector<float> signal = signals::interleaved(signals::portableSpeech());
     const int frames = static_cast<int>(signal.size() / 2);
     std::vector<float> rendered(expected.size());
     for (int pass = 0; pass < 2; ++pass) {

@@ -4,6 +4,7 @@
 
 #include "audio_file.h"
 #include "formats/vst2/vst2_instance.h"
+#include "plugin_library.h"
 
 // The plug-in's exported entry point, linked into the tool.
 extern "C" AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host);
@@ -12,19 +13,14 @@ namespace lumisere::cli {
 
 namespace {
 
-// The plug-in never calls its host; answer the version question like any 2.4 host would.
-VstIntPtr VSTCALLBACK toolHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstIntPtr value = 0, float opt = 0.0f) {
-    return effect->dispatcher(effect, opcode, 0, value, nullptr, opt);
+    return host::dispatch(effect, opcode, 0, value, nullptr, opt);
 }
 
 }  // namespace
 
 HostedPlugin::HostedPlugin(int sampleRate, int blockSize, const std::array<float, kNumParams>& params) {
-    effect_ = VSTPluginMain(toolHostCallback);
+    effect_ = VSTPluginMain(host::stubHostCallback);
     if (effect_ == nullptr || effect_->magic != kEffectMagic) throw FileError("the plug-in did not start");
     processor_ = vst2::processorOf(effect_);
     dispatch(effect_, effOpen);

@@ -7,50 +7,24 @@
 #include <iterator>
 #include <vector>
 
-#include "test_signal.h"
+#include "plugin_library.h"
+#include "test_signals.h"
 
 namespace lumisere::probe {
 
 namespace {
 
-VstIntPtr VSTCALLBACK renderHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
-    return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
-}
+using signals::StereoSignal;
 
 // One pass through a fresh instance, block by block as a host plays it; appends to out.
-bool renderPass(VstPluginMainProc entry, const std::vector<float>& signal, const ParameterSetting* settings,
+bool renderPass(VstPluginMainProc entry, const StereoSignal& signal, const ParameterSetting* settings,
                 std::size_t settingCount, std::vector<float>& out) {
-    AEffect* effect = entry(renderHost);
-    if (effect == nullptr || effect->magic != kEffectMagic || effect->processReplacing == nullptr) return false;
-    dispatch(effect, effOpen);
-    dispatch(effect, effSetSampleRate, 0, 0, static_cast<float>(kSignalSampleRate));
-    dispatch(effect, effSetBlockSize, 0, kRenderBlockFrames);
+    AEffect* effect = host::startEffect(entry, signals::kPortableRate, kRenderBlockFrames);
+    if (effect == nullptr) return false;
     for (std::size_t i = 0; i < settingCount; ++i) effect->setParameter(effect, settings[i].index, settings[i].value);
-    dispatch(effect, effMainsChanged, 0, 1);
-
-    const std::size_t frames = signal.size() / 2;
-    std::vector<float> inL(kRenderBlockFrames), inR(kRenderBlockFrames), outL(kRenderBlockFrames),
-        outR(kRenderBlockFrames);
-    float* inputs[] = {inL.data(), inR.data()};
-    float* outputs[] = {outL.data(), outR.data()};
-    for (std::size_t start = 0; start < frames; start += kRenderBlockFrames) {
-        const std::size_t n = std::min<std::size_t>(kRenderBlockFrames, frames - start);
-        for (std::size_t i = 0; i < n; ++i) {
-            inL[i] = signal[2 * (start + i)];
-            inR[i] = signal[2 * (start + i) + 1];
-        }
-        effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            out.push_back(outL[i]);
-            out.push_back(outR[i]);
-        }
-    }
-    dispatch(effect, effMainsChanged, 0, 0);
-    dispatch(effect, effClose);
+    const StereoSignal rendered = host::renderInBlocks(effect, signal, kRenderBlockFrames);
+    host::stopEffect(effect);
+    for (std::size_t i = 0; i < rendered.left.size(); ++i) out.insert(out.end(), {rendered.left[i], rendered.right[i]});
     return true;
 }
 
@@ -78,8 +52,8 @@ bool readFloats(const std::string& path, std::vector<float>& samples) {
 }  // namespace
 
 bool renderPasses(VstPluginMainProc entry, std::vector<float>& out) {
-    const std::vector<float> signal = makeTestSignal();
-    out.reserve(2 * signal.size());
+    const StereoSignal signal = signals::portableSpeech();
+    out.reserve(4 * signal.left.size());
     return renderPass(entry, signal, nullptr, 0, out) &&
            renderPass(entry, signal, kStrongSettings, std::size(kStrongSettings), out);
 }
@@ -101,7 +75,7 @@ int renderToFile(VstPluginMainProc entry, const std::string& path) {
         return 1;
     }
     std::printf("rendered  %zu frames x 2 passes, %g Hz, %d-frame blocks -> %s\n", out.size() / 4,
-                kSignalSampleRate, kRenderBlockFrames, path.c_str());
+                signals::kPortableRate, kRenderBlockFrames, path.c_str());
     return 0;
 }
 

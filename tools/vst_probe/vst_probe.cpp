@@ -15,10 +15,6 @@
 
 namespace {
 
-VstIntPtr VSTCALLBACK probeHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 void fourChars(VstInt32 id, char out[5]) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((static_cast<std::uint32_t>(id) >> (24 - 8 * i)) & 0xFF);
     out[4] = '\0';
@@ -94,7 +90,7 @@ int main(int argc, char** argv) {
     }
     if (render) return lumisere::probe::renderToFile(library.entry(), argv[2]);
 
-    AEffect* effect = library.entry()(probeHostCallback);
+    AEffect* effect = library.entry()(lumisere::host::stubHostCallback);
     if (effect == nullptr || effect->magic != kEffectMagic) {
         std::fprintf(stderr, "vst_probe: %s: the entry point returned no effect\n", path);
         return 1;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace lumisere::bench {
+namespace lumisere::test {
 
 namespace {
 
@@ -246,4 +246,4 @@ void ReferenceChain::process(const float* const* inputs, float* const* outputs, 
     meters[3] = meters[3] * 0.85f + gateMax * 0.15f;
 }
 
-}  // namespace lumisere::bench
+}  // namespace lumisere::test

@@ -1,124 +1,36 @@
-// Processing allocates nothing: this binary counts every heap allocation made while a process call
-// runs, through operator new and, where the C library lets a program replace it, malloc itself.
+// The format entries allocate nothing while they process: the VST 2.x process entry and the LV2
+// instance's run, and a long session through the VST 2.x entry (the allocation counter of tests/kit;
+// the audio core's own check is in tests/dsp/process_block_test.cpp).
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <new>
 #include <vector>
 
-#include "dsp/process_block.h"
+#include "allocation_counter.h"
 #include "formats/lv2/lv2_instance.h"
 #include "formats/vst2/vst2_instance.h"
-#include "speech_like_signal.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void noteAllocation() {
-    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-// Counts the allocations made while `work` runs.
-template <typename Work>
-long allocationsDuring(Work work) {
-    gAllocations.store(0);
-    gCounting.store(true);
-    work();
-    gCounting.store(false);
-    return gAllocations.load();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    noteAllocation();
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    noteAllocation();
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-// The replaced operator new takes its memory from malloc, so free is the matching release; the
-// compiler cannot see that pairing across the replacement and would warn about it.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-// malloc and friends are replaced where glibc allows it; the sanitizers bring their own, so there only
-// operator new is counted.
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* malloc(std::size_t size) {
-    noteAllocation();
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-    noteAllocation();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-    noteAllocation();
-    return __libc_realloc(p, size);
-}
-}
-#define LUMISERE_COUNTS_MALLOC 1
-#endif
+#include "test_random.h"
+#include "vst2_test_host.h"
 
 namespace lumisere {
 namespace {
 
 using namespace vst2;
-
-VstIntPtr VSTCALLBACK silentHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
-
-TEST(Realtime, TheCountingSeesAllocations) {
-    // The counter itself works: a vector allocates.
-    EXPECT_GE(allocationsDuring([] { std::vector<int> v(100); }), 1);
-#ifdef LUMISERE_COUNTS_MALLOC
-    EXPECT_EQ(allocationsDuring([] { std::free(std::malloc(16)); }), 1);
-#endif
-}
+using test::allocationsDuring;
 
 TEST(Realtime, ProcessingAllocatesNothing) {
-    const bench::StereoSignal in = bench::speechLikeSignal(48000.0, 1.0, 41u);
+    const signals::StereoSignal in = signals::speechLikeSignal(48000.0, 1.0, 41u);
     std::vector<float> outL(in.left.size()), outR(in.right.size());
     const int total = static_cast<int>(in.left.size());
 
-    // The audio core itself, with a rate change and a focus change on the way.
-    dsp::DspState state;
-    dsp::BlockSettings settings = defaultBlockSettings();
-    const long core = allocationsDuring([&] {
-        for (int at = 0, n = 0; at < total; at += 512, ++n) {
-            settings.sampleRate = n < 40 ? 44100.0 : 48000.0;
-            settings.focusHz = n % 10 < 5 ? 6800.0 : 9000.0;
-            const int frames = std::min(512, total - at);
-            const float* inputs[] = {in.left.data() + at, in.right.data() + at};
-            float* outputs[] = {outL.data() + at, outR.data() + at};
-            dsp::processBlock(state, settings, inputs, outputs, frames);
-        }
-    });
-    EXPECT_EQ(core, 0);
-
     // Through the plug-in's process entry: processing, bypass, an empty block.
-    AEffect* effect = createInstance(silentHost);
+    test::Vst2Effect effect(createInstance);
     const long vst2 = allocationsDuring([&] {
         for (int at = 0, n = 0; at < total; at += 256, ++n) {
             effect->setParameter(effect, kParamBypass, n % 7 == 3 ? 1.0f : 0.0f);
@@ -130,7 +42,6 @@ TEST(Realtime, ProcessingAllocatesNothing) {
         }
     });
     EXPECT_EQ(vst2, 0);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 
     // Through the LV2 instance, with control values that change every run and so are read as the
     // decimals they name, a NaN and switches among them.
@@ -170,26 +81,21 @@ TEST(Realtime, ProcessingAllocatesNothing) {
 namespace lumisere {
 namespace {
 
-struct SoakRandom {
-    std::uint32_t s;
-    std::uint32_t next() { return s = s * 1664525u + 1013904223u; }
-    float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
-    int below(int n) { return static_cast<int>((next() >> 8) % static_cast<std::uint32_t>(n)); }
-};
+using test::allocationsDuring;
 
 TEST(Soak, HoursOfAutomatedAudioStayBoundedAllocationFreeAndAlive) {
     const char* wanted = std::getenv("LUMISERE_SOAK_SECONDS");
     const double seconds = wanted != nullptr ? std::atof(wanted) : 300.0;
     ASSERT_GT(seconds, 0.0);
-    const bench::StereoSignal speech = bench::speechLikeSignal(48000.0, 20.0, 77u);
+    const signals::StereoSignal speech = signals::speechLikeSignal(48000.0, 20.0, 77u);
     const std::size_t loop = speech.left.size();
     constexpr int kSegmentSeconds = 10;  // speech and silence take turns
     const float kRates[] = {44100.0f, 48000.0f, 96000.0f, 88200.0f, 22050.0f, 192000.0f};
 
-    AEffect* effect = vst2::createInstance(silentHost);
-    ASSERT_NE(effect, nullptr);
+    test::Vst2Effect effect(vst2::createInstance);
+    ASSERT_NE(effect.get(), nullptr);
     const Processor& fx = *vst2::processorOf(effect);
-    SoakRandom random{2024u};
+    test::TestRandom random{2024u};
     std::vector<float> inL(2048), inR(2048), outL(2048), outR(2048);
     float rate = 48000.0f;
     bool suspended = false;
@@ -259,7 +165,7 @@ TEST(Soak, HoursOfAutomatedAudioStayBoundedAllocationFreeAndAlive) {
             }
         }
     });
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    effect.close();
 
     EXPECT_EQ(allocations, 0);
     EXPECT_EQ(badSamples, 0);

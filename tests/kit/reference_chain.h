@@ -11,7 +11,7 @@
 
 #include "core/parameters.h"
 
-namespace lumisere::bench {
+namespace lumisere::test {
 
 struct ReferenceBiquad {
     double b0 = 0.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
@@ -59,4 +59,4 @@ private:
     void designFocusFilters();
 };
 
-}  // namespace lumisere::bench
+}  // namespace lumisere::test
