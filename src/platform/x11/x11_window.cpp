@@ -361,9 +361,11 @@ void X11ChildWindow::run() {
         // display's lock if the host turned Xlib's locking on (Xlib takes it for good on an I/O error).
         alive_.store(false);
         loseCapture();
+        // The GC is client memory too: freed here, its request goes nowhere on the broken connection.
+        if (gc_ != nullptr) XFreeGC(display_, gc_);
+        gc_ = nullptr;
         closeConnection(display_);
         display_ = nullptr;
-        gc_ = nullptr;
     }
 }
 
